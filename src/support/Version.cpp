@@ -1,0 +1,7 @@
+#include "support/Version.h"
+
+namespace schauplatz {
+
+std::string compiledVersion() { return SCHAUPLATZ_VERSION; }
+
+} // namespace schauplatz

@@ -2,6 +2,8 @@
 
 namespace schauplatz {
 
-std::string compiledVersion() { return SCHAUPLATZ_VERSION; }
+std::string compiledVersion() {
+    return SCHAUPLATZ_VERSION;
+}
 
 } // namespace schauplatz

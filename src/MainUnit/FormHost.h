@@ -1,0 +1,77 @@
+#pragma once
+
+// What the main window needs from the desktop it runs on. TForm_Schauplatz is
+// platform-free; it reaches dialogs, the clipboard, the event loop and the
+// screen only through this interface. The Qt layer implements it for the real
+// window, tests implement it with scripted answers.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace schauplatz {
+
+// The window's parts that can be asked to repaint.
+enum class FormComponent {
+    ImageSelectedDoor,
+    ImageFassade,
+    ImageHintergrund,
+    ImageUndo,
+    ImageCombined,
+    WorkingPlaceImage,
+    ElementListBox1,
+};
+
+// One file dialog as the window describes it. Filter uses the classic
+// "Description|*.ext;*.ext|Description|*.ext" form; the host translates it.
+struct FileDialogRequest {
+    std::string title;
+    std::string filter;
+    std::string initialFolder;
+    std::string fileName;   // offered file name, may be empty
+    std::string defaultExt; // appended when the user types none, without "."
+};
+
+// A picture handed to the clipboard: 32-bit ARGB pixels, top-down rows.
+struct ClipboardPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+
+class FormHost {
+public:
+    virtual ~FormHost() = default;
+
+    // Dialogs return the chosen path, or "" when the user cancelled.
+    virtual std::string openFileDialog(const FileDialogRequest& request) = 0;
+    virtual std::string saveFileDialog(const FileDialogRequest& request) = 0;
+    virtual std::string selectFolderDialog(const std::string& title,
+                                           const std::string& initialFolder) = 0;
+
+    virtual void setClipboardPicture(const ClipboardPicture& picture) = 0;
+
+    // Handles the events that are waiting, then returns (long archive work
+    // keeps the window painting this way).
+    virtual void processMessages() = 0;
+
+    // A modal message window with one OK button; the zip component shows its
+    // own errors this way.
+    virtual void showMessage(const std::string& title, const std::string& text) = 0;
+
+    // Repaint requests: invalidate queues a repaint, repaint paints at once.
+    virtual void invalidate(FormComponent component) = 0;
+    virtual void repaint(FormComponent component) = 0;
+
+    // The window caption changed.
+    virtual void captionChanged(const std::string& caption) = 0;
+    // A checked state in one of the window's menus changed outside a click.
+    virtual void menuStateChanged() = 0;
+
+    // From now on AppEventsIdle runs whenever the event queue runs empty.
+    virtual void installIdleHandler() = 0;
+    // Whether files dropped on the window reach FormDropFiles.
+    virtual void acceptDroppedFiles(bool accept) = 0;
+};
+
+} // namespace schauplatz

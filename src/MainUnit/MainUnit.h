@@ -1,0 +1,132 @@
+#pragma once
+
+// TForm_Schauplatz: the main window without its platform. It holds the
+// editing state, the record lists, the menu tables and every handler; the
+// host (FormHost) supplies dialogs, clipboard, event processing and repaints.
+//
+// Life cycle: construct -> FormCreate -> FormShow (first showing) -> commands,
+// mouse, idle -> FormDestroy -> destruct.
+
+#include "MainUnit/BuiltinBackground.h"
+#include "MainUnit/FormHost.h"
+#include "MainUnit/MenuTable.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace schauplatz {
+
+// One corner of the element quad, in workspace-bitmap pixels.
+struct QuadPoint {
+    std::int32_t X = 0;
+    std::int32_t Y = 0;
+    bool operator==(const QuadPoint&) const = default;
+};
+
+class TForm_Schauplatz {
+public:
+    // programFolder: the folder of the running program, ending in "/"; the
+    // pattern folder and the default facade are found beside it.
+    TForm_Schauplatz(FormHost& host, std::string programFolder);
+    ~TForm_Schauplatz();
+    TForm_Schauplatz(const TForm_Schauplatz&) = delete;
+    TForm_Schauplatz& operator=(const TForm_Schauplatz&) = delete;
+
+    // --- Life cycle -------------------------------------------------------
+    void FormCreate();
+    void FormShow(); // every showing; the caption is set from the first one on
+    void FormDestroy();
+
+    // --- State record (public so the platform layer and tests can read it) --
+    std::string ElementFile;
+    std::string ProjectFile;
+    std::string CaptionTemplate;
+    std::string WorkFolder;
+    std::int32_t ActiveVertex = -1;
+    std::int32_t LastMouseX = 0;
+    std::int32_t LastMouseY = 0;
+    float Zoom = 1.0f;
+    float StippleCounter = 0.0f;
+    std::string PatternFolder;
+    bool ShowFrame = true;
+    std::array<QuadPoint, 4> Vertices{}; // top left, top right, bottom right, bottom left
+
+    // Record lists: line 0 the facade path, then one line per accepted element.
+    std::vector<std::string> ProjectData;
+    std::vector<std::string> LoadStore;
+
+    // The window caption ("" until the first showing).
+    const std::string& Caption() const { return m_caption; }
+    const std::string& ProgramFolderPath() const { return m_programFolder; }
+    // The picture the background starts with.
+    const BuiltinPicture& BuiltinPictureData() const { return BuiltinBackground(); }
+
+    // --- Menus ------------------------------------------------------------
+    const std::vector<Menu>& MainMenu1() const { return m_mainMenu; }
+    const Menu& PopupMenuElement() const { return m_popupElement; }
+    const Menu& PopupMenuFassade() const { return m_popupFassade; }
+    // The item by form name in any of the window's menus; throws
+    // std::out_of_range for an unknown name.
+    MenuItem& Item(const std::string& name);
+    const MenuItem& Item(const std::string& name) const;
+    // A click on a menu item: a toggle flips Checked, then its handler runs.
+    void ClickMenuItem(const std::string& name);
+    // Told the item name of every click, after a toggle flipped and before
+    // the handler runs (diagnostics and tests).
+    std::function<void(const std::string&)> OnMenuItemClick;
+    // A key press: runs the item the shortcut reaches; false when none.
+    bool ShortCutPressed(const ShortCut& key);
+
+    // --- Operations ---------------------------------------------------------
+    void UpdateCaption();
+    void ResetProject();
+    void LoadElementPicture(const std::string& path);
+    void RenderElement();
+    void UpdateTransformation();
+    void PlaceElementDefault();
+    void SizeWorkspace();
+    void RefreshWorkspace();
+    void CombineHintergrundAndOverlay();
+    void FillElementList(const std::string& folder);
+    void LoadFacade(const std::string& path);
+
+    // --- Handlers -----------------------------------------------------------
+    void NeuesProjekt1Click();
+    void Projektladen1Click();
+    void Projektspeichern1Click();
+    void Projektspeichernals1Click();
+    void InZwischenablagekopieren1Click();
+    void Bildspeichern1Click();
+    void FassadeLaden1Click();
+    void Muster1Click();
+    void NeuesElementpositionieren1Click();
+    void Elementbernehmen1Click();
+    void Schrittzurck1Click();
+    void Vertexanaus1Click();
+    void rspeigeln1Click();
+    void kleinerClick();
+    void groesserClick();
+    void ResetzoomClick();
+    void BildvomElementladen1Click();
+    void ImageFassadeDblClick();
+    void ElementListBox1ItemDblClick(int index);
+    void FormDropFiles(const std::vector<std::string>& paths);
+    // The application's idle handler: runs when the event queue ran empty.
+    void AppEventsIdle();
+
+private:
+    void buildMenus();
+    MenuItem* findItem(const std::string& name);
+
+    FormHost& m_host;
+    std::string m_programFolder;
+    std::string m_caption;
+    std::vector<Menu> m_mainMenu;
+    Menu m_popupElement;
+    Menu m_popupFassade;
+};
+
+} // namespace schauplatz

@@ -1,0 +1,116 @@
+// The window's menu tables, as designed: captions, shortcuts, toggles and the
+// member each item runs.
+
+#include "MainUnit/MainUnit.h"
+
+namespace schauplatz {
+
+namespace {
+
+ShortCut ctrl(char key) {
+    return {true, false, key};
+}
+ShortCut ctrlAlt(char key) {
+    return {true, true, key};
+}
+
+MenuItem item(std::string name, std::string caption, ShortCut key, MenuHandler handler) {
+    return MenuItem{.name = std::move(name),
+                    .caption = std::move(caption),
+                    .shortCut = key,
+                    .toggle = false,
+                    .checked = false,
+                    .separator = false,
+                    .handler = handler};
+}
+
+// Toggles start checked.
+MenuItem toggle(std::string name, std::string caption, ShortCut key, MenuHandler handler) {
+    return MenuItem{.name = std::move(name),
+                    .caption = std::move(caption),
+                    .shortCut = key,
+                    .toggle = true,
+                    .checked = true,
+                    .separator = false,
+                    .handler = handler};
+}
+
+MenuItem separator(std::string name) {
+    return MenuItem{.name = std::move(name),
+                    .caption = std::string(1, '-'),
+                    .shortCut = {},
+                    .toggle = false,
+                    .checked = false,
+                    .separator = true,
+                    .handler = nullptr};
+}
+
+} // namespace
+
+void TForm_Schauplatz::buildMenus() {
+    using F = TForm_Schauplatz;
+    m_mainMenu = {
+        Menu{"Datei1",
+             "&Datei",
+             true,
+             {
+                 item("NeuesProjekt1", "&Neues Projekt ", ctrl('N'), &F::NeuesProjekt1Click),
+                 item("Projektladen1", "Projekt laden", ctrl('O'), &F::Projektladen1Click),
+                 item("Projektspeichern1", "Projekt &speichern", ctrl('S'),
+                      &F::Projektspeichern1Click),
+                 item("Projektspeichernals1", "Projekt speichern als..", {},
+                      &F::Projektspeichernals1Click),
+                 separator("N1"),
+                 item("InZwischenablagekopieren1", "Bild in Zwischenablage kopieren", ctrl('C'),
+                      &F::InZwischenablagekopieren1Click),
+                 item("Bildspeichern1", "Aktuelles Bild speichern", ctrlAlt('S'),
+                      &F::Bildspeichern1Click),
+             }},
+        Menu{"Fassade1",
+             "&Fassade",
+             true,
+             {item("FassadeLaden1", "Fassade Laden", ctrlAlt('F'), &F::FassadeLaden1Click)}},
+        Menu{"Element1",
+             "&Element",
+             true,
+             {
+                 item("Muster1", "Türen Musterverzeichnis laden", ctrlAlt('O'), &F::Muster1Click),
+                 separator("N2"),
+                 toggle("NeuesElementpositionieren1", "Neues Element positionieren", ctrl('N'),
+                        &F::NeuesElementpositionieren1Click),
+                 separator("N3"),
+                 item("Elementbernehmen1", "Element übernehmen", ctrl('U'),
+                      &F::Elementbernehmen1Click),
+                 item("Schrittzurck1", "Schritt zurück", ctrl('Z'), &F::Schrittzurck1Click),
+             }},
+        Menu{"Ansicht1",
+             "&Ansicht",
+             true,
+             {
+                 toggle("Vertexanaus1", "Rahmen an/aus", ctrl('R'), &F::Vertexanaus1Click),
+                 separator("N4"),
+                 item("rspeigeln1", "Tür speigeln", ctrlAlt('S'), &F::rspeigeln1Click),
+             }},
+        // Hidden for the whole run, so the zoom stays 1.0 in practice.
+        Menu{"Zoom1",
+             "&Zoom",
+             false,
+             {
+                 item("kleiner", "kleiner", {}, &F::kleinerClick),
+                 item("groesser", "grösser", {}, &F::groesserClick),
+                 item("Resetzoom", "1:1", {}, &F::ResetzoomClick),
+             }},
+        Menu{"Hilfe1", "&Hilfe", true, {}},
+    };
+    m_popupElement = Menu{"PopupMenuElement",
+                          "",
+                          true,
+                          {item("BildvomElementladen1", "Bild vom Element laden", {},
+                                &F::BildvomElementladen1Click)}};
+    m_popupFassade = Menu{"PopupMenuFassade",
+                          "",
+                          true,
+                          {item("FassadeLaden2", "Fassade Laden", {}, &F::FassadeLaden1Click)}};
+}
+
+} // namespace schauplatz

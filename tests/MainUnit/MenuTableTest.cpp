@@ -1,0 +1,143 @@
+#include "MainUnit/MainUnit.h"
+#include "ScriptedHost.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace schauplatz {
+namespace {
+
+struct ExpectedItem {
+    const char* name;
+    const char* caption;
+    const char* shortCut; // "" for none
+    bool toggle;
+};
+
+struct ExpectedMenu {
+    const char* caption;
+    bool visible;
+    std::vector<ExpectedItem> items; // separators have caption "-"
+};
+
+// The menu bar as the window is designed, item by item.
+const std::vector<ExpectedMenu> kDesigned = {
+    {"&Datei",
+     true,
+     {{"NeuesProjekt1", "&Neues Projekt ", "Ctrl+N", false},
+      {"Projektladen1", "Projekt laden", "Ctrl+O", false},
+      {"Projektspeichern1", "Projekt &speichern", "Ctrl+S", false},
+      {"Projektspeichernals1", "Projekt speichern als..", "", false},
+      {"", "-", "", false},
+      {"InZwischenablagekopieren1", "Bild in Zwischenablage kopieren", "Ctrl+C", false},
+      {"Bildspeichern1", "Aktuelles Bild speichern", "Ctrl+Alt+S", false}}},
+    {"&Fassade", true, {{"FassadeLaden1", "Fassade Laden", "Ctrl+Alt+F", false}}},
+    {"&Element",
+     true,
+     {{"Muster1", "Türen Musterverzeichnis laden", "Ctrl+Alt+O", false},
+      {"", "-", "", false},
+      {"NeuesElementpositionieren1", "Neues Element positionieren", "Ctrl+N", true},
+      {"", "-", "", false},
+      {"Elementbernehmen1", "Element übernehmen", "Ctrl+U", false},
+      {"Schrittzurck1", "Schritt zurück", "Ctrl+Z", false}}},
+    {"&Ansicht",
+     true,
+     {{"Vertexanaus1", "Rahmen an/aus", "Ctrl+R", true},
+      {"", "-", "", false},
+      {"rspeigeln1", "Tür speigeln", "Ctrl+Alt+S", false}}},
+    {"&Zoom",
+     false,
+     {{"kleiner", "kleiner", "", false},
+      {"groesser", "grösser", "", false},
+      {"Resetzoom", "1:1", "", false}}},
+    {"&Hilfe", true, {}},
+};
+
+TEST(MenuTable, MatchesTheDesignedMenuBar) {
+    testing::ScriptedHost host;
+    TForm_Schauplatz form(host, "/nonexistent/program/");
+    const auto& menus = form.MainMenu1();
+    ASSERT_EQ(menus.size(), kDesigned.size());
+    for (std::size_t m = 0; m < menus.size(); ++m) {
+        SCOPED_TRACE(kDesigned[m].caption);
+        EXPECT_EQ(menus[m].caption, kDesigned[m].caption);
+        EXPECT_EQ(menus[m].visible, kDesigned[m].visible);
+        ASSERT_EQ(menus[m].items.size(), kDesigned[m].items.size());
+        for (std::size_t i = 0; i < menus[m].items.size(); ++i) {
+            const MenuItem& item = menus[m].items[i];
+            const ExpectedItem& want = kDesigned[m].items[i];
+            SCOPED_TRACE(want.caption);
+            EXPECT_EQ(item.caption, want.caption);
+            EXPECT_EQ(item.separator, std::string(want.caption) == "-");
+            if (!item.separator) {
+                EXPECT_EQ(item.name, want.name);
+                EXPECT_NE(item.handler, nullptr);
+            }
+            EXPECT_EQ(item.shortCut.text(), want.shortCut);
+            EXPECT_EQ(item.toggle, want.toggle);
+            // Both toggles start checked; nothing else is checked.
+            EXPECT_EQ(item.checked, want.toggle);
+        }
+    }
+}
+
+TEST(MenuTable, ContextMenusCarryOneItemEach) {
+    testing::ScriptedHost host;
+    TForm_Schauplatz form(host, "/nonexistent/program/");
+    ASSERT_EQ(form.PopupMenuElement().items.size(), 1u);
+    EXPECT_EQ(form.PopupMenuElement().items[0].caption, "Bild vom Element laden");
+    EXPECT_EQ(form.PopupMenuElement().items[0].handler,
+              &TForm_Schauplatz::BildvomElementladen1Click);
+    ASSERT_EQ(form.PopupMenuFassade().items.size(), 1u);
+    EXPECT_EQ(form.PopupMenuFassade().items[0].caption, "Fassade Laden");
+    EXPECT_EQ(form.PopupMenuFassade().items[0].handler, &TForm_Schauplatz::FassadeLaden1Click);
+}
+
+TEST(MenuTable, DoubledKeysGoToTheFirstItemInMenuOrder) {
+    testing::ScriptedHost host;
+    TForm_Schauplatz form(host, "/nonexistent/program/");
+    const auto& menus = form.MainMenu1();
+    auto nameAt = [&](MenuPosition pos) {
+        return menus[static_cast<std::size_t>(pos.menu)]
+            .items[static_cast<std::size_t>(pos.item)]
+            .name;
+    };
+    EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, false, 'N'})), "NeuesProjekt1");
+    EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, true, 'S'})), "Bildspeichern1");
+    EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, false, 'S'})), "Projektspeichern1");
+    EXPECT_FALSE(FindShortCutTarget(menus, {true, false, 'Q'}).valid());
+    EXPECT_FALSE(FindShortCutTarget(menus, {false, true, 'S'}).valid());
+    EXPECT_FALSE(FindShortCutTarget(menus, {}).valid());
+
+    // Every item with a key is reached by it except the two second holders.
+    for (int m = 0; m < static_cast<int>(menus.size()); ++m) {
+        for (int i = 0; i < static_cast<int>(menus[static_cast<std::size_t>(m)].items.size());
+             ++i) {
+            const MenuItem& item =
+                menus[static_cast<std::size_t>(m)].items[static_cast<std::size_t>(i)];
+            const bool secondHolder =
+                item.name == "NeuesElementpositionieren1" || item.name == "rspeigeln1";
+            EXPECT_EQ(ReachedByShortCut(menus, {m, i}), !item.shortCut.empty() && !secondHolder)
+                << item.name;
+        }
+    }
+    EXPECT_FALSE(ReachedByShortCut(menus, {99, 0}));
+    EXPECT_FALSE(ReachedByShortCut(menus, {0, 99}));
+}
+
+TEST(MenuTable, ShortCutTextAndLookup) {
+    EXPECT_EQ((ShortCut{true, true, 'F'}).text(), "Ctrl+Alt+F");
+    EXPECT_EQ((ShortCut{true, false, 'Z'}).text(), "Ctrl+Z");
+    EXPECT_EQ(ShortCut{}.text(), "");
+    std::vector<Menu> menus{
+        Menu{"A", "&A", true, {MenuItem{"x", "X", {}, false, false, false, {}}}}};
+    ASSERT_TRUE(FindMenuItem(menus, "x").has_value());
+    EXPECT_EQ(*FindMenuItem(menus, "x"), (MenuPosition{0, 0}));
+    EXPECT_FALSE(FindMenuItem(menus, "y").has_value());
+    EXPECT_FALSE(FindMenuItem(menus, "").has_value());
+}
+
+} // namespace
+} // namespace schauplatz

@@ -1,0 +1,65 @@
+#pragma once
+
+// A FormHost with scripted dialog answers that records every request.
+
+#include "MainUnit/FormHost.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace schauplatz::testing {
+
+class ScriptedHost : public FormHost {
+public:
+    std::deque<std::string> openAnswers; // "" = cancelled when empty
+    std::deque<std::string> saveAnswers;
+    std::deque<std::string> folderAnswers;
+
+    std::vector<FileDialogRequest> openRequests;
+    std::vector<FileDialogRequest> saveRequests;
+    std::vector<std::string> captions;
+    std::vector<FormComponent> invalidated;
+    std::vector<FormComponent> repainted;
+    std::vector<std::string> messages;
+    int processMessagesCalls = 0;
+    int menuStateChanges = 0;
+    int idleInstalls = 0;
+    std::vector<bool> dropRegistrations;
+    std::vector<ClipboardPicture> clipboard;
+
+    std::string openFileDialog(const FileDialogRequest& request) override {
+        openRequests.push_back(request);
+        return next(openAnswers);
+    }
+    std::string saveFileDialog(const FileDialogRequest& request) override {
+        saveRequests.push_back(request);
+        return next(saveAnswers);
+    }
+    std::string selectFolderDialog(const std::string&, const std::string&) override {
+        return next(folderAnswers);
+    }
+    void setClipboardPicture(const ClipboardPicture& picture) override {
+        clipboard.push_back(picture);
+    }
+    void processMessages() override { ++processMessagesCalls; }
+    void showMessage(const std::string& title, const std::string& text) override {
+        messages.push_back(title + ": " + text);
+    }
+    void invalidate(FormComponent component) override { invalidated.push_back(component); }
+    void repaint(FormComponent component) override { repainted.push_back(component); }
+    void captionChanged(const std::string& caption) override { captions.push_back(caption); }
+    void menuStateChanged() override { ++menuStateChanges; }
+    void installIdleHandler() override { ++idleInstalls; }
+    void acceptDroppedFiles(bool accept) override { dropRegistrations.push_back(accept); }
+
+private:
+    static std::string next(std::deque<std::string>& answers) {
+        if (answers.empty()) return {};
+        std::string answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+} // namespace schauplatz::testing

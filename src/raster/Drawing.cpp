@@ -1,0 +1,273 @@
+#include "raster/Drawing.h"
+
+#include "raster/Blend.h"
+#include "raster/FixedPoint.h"
+#include "raster/Rasterizers.h"
+#include "raster/Samplers.h"
+#include "raster/Transformation.h"
+
+#include <cmath>
+#include <vector>
+
+namespace schauplatz {
+
+namespace {
+
+void RequireBitmaps(const TCustomBitmap32* Dst, const TCustomBitmap32* Src) {
+    if (Dst == nullptr) throw EBitmapException("Destination bitmap is nil");
+    if (Src == nullptr) throw EBitmapException("Source bitmap is nil");
+}
+
+// One row of Src combined into one row of Dst by the draw mode, as the whole-row operations
+// do it (block and stretched drawing).
+void CombineRow(const TColor32* S, TColor32* D, std::size_t N, const TCustomBitmap32& Src,
+                TDrawMode DrawMode, const TPixelCombineEvent& Handler) {
+    switch (DrawMode) {
+    case dmBlend: {
+        const std::uint32_t m = Src.MasterAlpha();
+        if (Src.CombineMode() == cmMerge) {
+            if (m >= 255)
+                MergeRow(S, D, N);
+            else
+                MergeRowMaster(S, D, N, m);
+        } else {
+            if (m >= 255)
+                BlendRow(S, D, N);
+            else
+                BlendRowMaster(S, D, N, m);
+        }
+        break;
+    }
+    case dmTransparent: {
+        const TColor32 transparent = Src.OuterColor();
+        for (std::size_t i = 0; i < N; ++i)
+            if (S[i] != transparent) D[i] = S[i];
+        break;
+    }
+    case dmCustom:
+        if (Handler) {
+            const TColor32 m = Src.MasterAlpha();
+            for (std::size_t i = 0; i < N; ++i)
+                Handler(S[i], D[i], m);
+            break;
+        }
+        [[fallthrough]]; // a custom mode without a handler draws opaque
+    case dmOpaque:
+        MovePixels(S, D, N);
+        break;
+    }
+}
+
+// single(A / B) of two integers, the quotient rounded once from extended precision as the
+// original arithmetic stored it.
+float SingleRatio(std::int32_t A, std::int32_t B) {
+    return static_cast<float>(static_cast<TExtended>(A) / static_cast<TExtended>(B));
+}
+
+// trunc(Offset * Scale + Base), exact: the product of an int32 and a single needs at most
+// 56 bits, which the extended mantissa holds.
+std::int32_t ScaledIndex(std::int32_t Offset, float Scale, std::int32_t Base) {
+    return static_cast<std::int32_t>(
+        std::trunc(static_cast<TExtended>(Offset) * static_cast<TExtended>(Scale) + Base));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- transformed drawing
+
+void DrawTransformed(TCustomBitmap32* Dst, TCustomBitmap32* Src, TTransformation* Transformation) {
+    TRegularRasterizer rasterizer;
+    DrawTransformed(Dst, Src, Transformation, rasterizer);
+}
+
+void DrawTransformed(TCustomBitmap32* Dst, TCustomBitmap32* Src, TTransformation* Transformation,
+                     TRasterizer& Rasterizer) {
+    RequireBitmaps(Dst, Src);
+    DrawTransformed(Dst, Src, Transformation, Rasterizer, Dst->BoundsRect());
+}
+
+void DrawTransformed(TCustomBitmap32* Dst, TCustomBitmap32* Src, TTransformation* Transformation,
+                     TRasterizer& Rasterizer, const TRect& DstClip) {
+    RequireBitmaps(Dst, Src);
+    const TRect dstRect = IntersectRect(DstClip, Dst->ClipRect());
+    if (!Dst->Measuring()) {
+        TTransformer transformer(Src->Resampler(), Transformation);
+        TCustomSampler* previous = Rasterizer.Sampler();
+        Rasterizer.SetSampler(&transformer);
+        struct TRestore {
+            TRasterizer& R;
+            TCustomSampler* Previous;
+            ~TRestore() { R.SetSampler(Previous); }
+        } restore{Rasterizer, previous};
+        Rasterizer.Rasterize(*Dst, dstRect, *Src);
+    }
+    Dst->AreaChanged(dstRect, kAreaInfoRect);
+}
+
+void DrawTransformedGeneral(TCustomBitmap32* Dst, TCustomBitmap32* Src,
+                            TTransformation* Transformation) {
+    TRegularRasterizer rasterizer;
+    rasterizer.SetFastPathEnabled(false);
+    DrawTransformed(Dst, Src, Transformation, rasterizer);
+}
+
+// ---------------------------------------------------------------- stretched drawing
+
+void StretchDraw(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBitmap32* Src,
+                 TRect SrcRect, TCustomResampler* Resampler, TDrawMode DrawMode,
+                 const TPixelCombineEvent& Handler) {
+    RequireBitmaps(Dst, Src);
+
+    // Trim a source rectangle that reaches outside Src and shrink the destination by the
+    // scaled amount. An empty source rectangle draws nothing below, so its ratio (a division
+    // by zero) is never formed.
+    const bool outside = SrcRect.Left < 0 || SrcRect.Top < 0 || SrcRect.Right > Src->Width() ||
+                         SrcRect.Bottom > Src->Height();
+    if (outside && !IsRectEmpty(SrcRect)) {
+        const float ratioX = SingleRatio(DstRect.Width(), SrcRect.Width());
+        const float ratioY = SingleRatio(DstRect.Height(), SrcRect.Height());
+        const auto scaled = [](std::int32_t Amount, float Ratio) {
+            return static_cast<TExtended>(Amount) * static_cast<TExtended>(Ratio);
+        };
+        if (SrcRect.Left < 0) {
+            DstRect.Left += static_cast<std::int32_t>(std::ceil(scaled(-SrcRect.Left, ratioX)));
+            SrcRect.Left = 0;
+        }
+        if (SrcRect.Top < 0) {
+            DstRect.Top += static_cast<std::int32_t>(std::ceil(scaled(-SrcRect.Top, ratioY)));
+            SrcRect.Top = 0;
+        }
+        if (SrcRect.Right > Src->Width()) {
+            DstRect.Right -=
+                static_cast<std::int32_t>(std::floor(scaled(SrcRect.Right - Src->Width(), ratioX)));
+            SrcRect.Right = Src->Width();
+        }
+        if (SrcRect.Bottom > Src->Height()) {
+            DstRect.Bottom -= static_cast<std::int32_t>(
+                std::floor(scaled(SrcRect.Bottom - Src->Height(), ratioY)));
+            SrcRect.Bottom = Src->Height();
+        }
+    }
+
+    if (Src->IsEmpty() || Dst->IsEmpty() || (DrawMode == dmBlend && Src->MasterAlpha() == 0) ||
+        IsRectEmpty(SrcRect))
+        return;
+
+    if (!Dst->Measuring()) {
+        DstClip = IntersectRect(IntersectRect(DstClip, Dst->BoundsRect()), DstRect);
+        if (IsRectEmpty(DstClip)) return;
+        if (DrawMode == dmCustom && !Handler) DrawMode = dmOpaque;
+        if (DstRect.Width() == SrcRect.Width() && DstRect.Height() == SrcRect.Height()) {
+            BlockDraw(*Dst, DstClip, *Src, SrcRect.Left + DstClip.Left - DstRect.Left,
+                      SrcRect.Top + DstClip.Top - DstRect.Top, DrawMode, Handler);
+        } else {
+            if (Resampler == nullptr) Resampler = Src->Resampler();
+            if (Resampler == nullptr) throw ENestedException("Nested sampler is nil");
+            Resampler->Resample(Dst, DstRect, DstClip, Src, SrcRect, DrawMode, Handler);
+        }
+    }
+    Dst->AreaChanged(DstRect, kAreaInfoRect);
+}
+
+void BlockDraw(TCustomBitmap32& Dst, const TRect& DstArea, const TCustomBitmap32& Src,
+               std::int32_t SrcX, std::int32_t SrcY, TDrawMode DrawMode,
+               const TPixelCombineEvent& Handler) {
+    if (IsRectEmpty(DstArea)) return;
+    const auto n = static_cast<std::size_t>(DstArea.Width());
+    for (std::int32_t row = 0; row < DstArea.Height(); ++row) {
+        CombineRow(Src.PixelPointer(SrcX, SrcY + row),
+                   Dst.PixelPointer(DstArea.Left, DstArea.Top + row), n, Src, DrawMode, Handler);
+    }
+}
+
+void NearestStretch(TCustomBitmap32& Dst, const TRect& DstRect, TRect DstClip,
+                    const TCustomBitmap32& Src, const TRect& SrcRect, TDrawMode DrawMode,
+                    const TPixelCombineEvent& Handler) {
+    DstClip = IntersectRect(IntersectRect(DstClip, Dst.BoundsRect()), DstRect);
+    if (IsRectEmpty(DstClip)) return;
+    // An empty source rectangle has no pixel to show and counts as invalid too.
+    if (SrcRect.Left < 0 || SrcRect.Top < 0 || SrcRect.Right > Src.Width() ||
+        SrcRect.Bottom > Src.Height() || IsRectEmpty(SrcRect))
+        throw EBitmapException("Invalid SrcRect");
+
+    const std::int32_t srcW = SrcRect.Width();
+    const std::int32_t srcH = SrcRect.Height();
+    const std::int32_t dstW = DstRect.Width();
+    const std::int32_t dstH = DstRect.Height();
+    if (srcW == dstW && srcH == dstH) {
+        BlockDraw(Dst, DstClip, Src, SrcRect.Left + DstClip.Left - DstRect.Left,
+                  SrcRect.Top + DstClip.Top - DstRect.Top, DrawMode, Handler);
+        return;
+    }
+
+    // Column map, once per call.
+    const std::int32_t clipW = DstClip.Width();
+    std::vector<std::int32_t> columns(static_cast<std::size_t>(clipW));
+    if (dstW > 1) {
+        const float scaleX = SingleRatio(srcW, dstW);
+        for (std::int32_t i = 0; i < clipW; ++i)
+            columns[static_cast<std::size_t>(i)] =
+                ScaledIndex(DstClip.Left + i - DstRect.Left, scaleX, SrcRect.Left);
+    } else {
+        columns[0] = (SrcRect.Left + SrcRect.Right - 1) / 2;
+    }
+    if (columns.front() < SrcRect.Left || columns.back() >= SrcRect.Right)
+        throw EAssertionFailed("NearestStretch: column map leaves the source rectangle");
+
+    const float scaleY = dstH > 1 ? SingleRatio(srcH, dstH) : 0.0f;
+    const auto sourceRow = [&](std::int32_t Y) {
+        return dstH > 1 ? ScaledIndex(Y - DstRect.Top, scaleY, SrcRect.Top)
+                        : (SrcRect.Top + SrcRect.Bottom - 1) / 2;
+    };
+
+    const auto gather = [&](const TColor32* S, TColor32* D) {
+        const std::int32_t* map = columns.data();
+        for (std::int32_t i = 0; i < clipW; ++i)
+            D[i] = S[map[i]];
+    };
+
+    if (DrawMode == dmCustom && !Handler) DrawMode = dmOpaque;
+    const auto n = static_cast<std::size_t>(clipW);
+    std::int32_t previous = -1;
+    if (DrawMode == dmOpaque) {
+        TColor32* previousRow = nullptr;
+        for (std::int32_t y = DstClip.Top; y < DstClip.Bottom; ++y) {
+            const std::int32_t sy = sourceRow(y);
+            TColor32* d = Dst.PixelPointer(DstClip.Left, y);
+            if (sy == previous && previousRow != nullptr)
+                MovePixels(previousRow, d, n);
+            else
+                gather(Src.RowPointer(sy), d);
+            previous = sy;
+            previousRow = d;
+        }
+        return;
+    }
+
+    std::vector<TColor32> buffer(n);
+    for (std::int32_t y = DstClip.Top; y < DstClip.Bottom; ++y) {
+        const std::int32_t sy = sourceRow(y);
+        if (sy != previous) gather(Src.RowPointer(sy), buffer.data());
+        previous = sy;
+        CombineRow(buffer.data(), Dst.PixelPointer(DstClip.Left, y), n, Src, DrawMode, Handler);
+    }
+}
+
+// ---------------------------------------------------------------- bitmap members
+
+void TCustomBitmap32::DrawOnto(TCustomBitmap32* Dst, const TRect& DstRect, const TRect& SrcRect) {
+    if (Dst == nullptr) throw EBitmapException("Destination bitmap is nil");
+    StretchDraw(Dst, DstRect, Dst->ClipRect(), this, SrcRect, m_resampler.get(), m_drawMode,
+                OnPixelCombine);
+}
+
+void TCustomBitmap32::DrawOnto(TCustomBitmap32* Dst, const TRect& DstRect) {
+    DrawOnto(Dst, DstRect, BoundsRect());
+}
+
+void TCustomBitmap32::DrawFrom(const TRect& DstRect, const TRect& SrcRect, TCustomBitmap32* Src) {
+    if (Src == nullptr) return;
+    Src->DrawOnto(this, DstRect, SrcRect);
+}
+
+} // namespace schauplatz

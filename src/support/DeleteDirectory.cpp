@@ -49,6 +49,10 @@ public:
             m_dir = ::fdopendir(duplicate);
             if (m_dir == nullptr) {
                 ::close(duplicate);
+            } else {
+                // The copy shares its position with the original, which an
+                // earlier pass left at the end.
+                ::rewinddir(m_dir);
             }
         }
     }

@@ -55,7 +55,12 @@ std::vector<void*> framesOf(const RecordedThrow& entry) {
 } // namespace
 
 std::vector<void*> stackOfThrow(const void* thrownObject) {
-    for (const RecordedThrow& entry : t_ring.entries) {
+    // Newest first: the address of a freed exception is soon reused by a
+    // later one, and only the latest record for an address is current.
+    const ThrowRing& ring = t_ring;
+    for (int age = 1; age <= kRingSize; ++age) {
+        const RecordedThrow& entry =
+            ring.entries[static_cast<std::size_t>((ring.next + kRingSize - age) % kRingSize)];
         if (entry.object != nullptr && entry.object == thrownObject) {
             return framesOf(entry);
         }

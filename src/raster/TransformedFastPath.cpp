@@ -1,0 +1,353 @@
+#include "raster/TransformedFastPath.h"
+
+#include "raster/FixedPoint.h"
+#include "raster/Samplers.h"
+
+#include <array>
+#include <cstring>
+#include <typeinfo>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define SCHAUPLATZ_FASTPATH_AVX2 1
+#endif
+
+namespace schauplatz {
+
+namespace {
+
+// Along a destination row the pixel centre x * 65536 + 32767 grows by exactly 65536, and
+// FixedMul(m, x + 65536) = FixedMul(m, x) + m (the added product is a whole multiple of
+// 65536, so the floor shifts by exactly m). The three sums of the reverse mapping therefore
+// grow by the constant steps I0, I1 and I2 (int32, wrapping like the per-pixel sums).
+struct RowStart {
+    std::int32_t u, v, z;
+};
+
+RowStart rowStart(const TFixedMatrix& I, std::int32_t X, std::int32_t Y) {
+    const TFixed fx = WrapAdd(FixedFromInt(X), kFixedNearHalf);
+    const TFixed fy = WrapAdd(FixedFromInt(Y), kFixedNearHalf);
+    return {WrapAdd(WrapAdd(FixedMul(I[0], fx), FixedMul(I[3], fy)), I[6]),
+            WrapAdd(WrapAdd(FixedMul(I[1], fx), FixedMul(I[4], fy)), I[7]),
+            WrapAdd(WrapAdd(FixedMul(I[2], fx), FixedMul(I[5], fy)), I[8])};
+}
+
+// What the pixels of one chunk read: an offset into the source buffer, or -1 for the outer
+// colour (outside the source clip rectangle, or on the vanishing line).
+constexpr int kChunk = 256;
+using Offsets = std::array<std::int32_t, kChunk>;
+
+struct Source {
+    const TColor32* bits;
+    std::int32_t width;
+    TRect clip;
+    TColor32 outer;
+};
+
+inline std::int32_t offsetOf(const Source& S, std::int32_t U, std::int32_t V) {
+    const std::int32_t sx = U >> kFixedShift, sy = V >> kFixedShift;
+    if (sx < S.clip.Left || sx >= S.clip.Right || sy < S.clip.Top || sy >= S.clip.Bottom) return -1;
+    return sy * S.width + sx;
+}
+
+// One pixel exactly as the reverse mapping does it (the perspective division in extended
+// precision).
+inline std::int32_t mapOne(const Source& S, std::int32_t U, std::int32_t V, std::int32_t Z) {
+    if (Z == 0) return -1;
+    if (Z != kFixedOne) {
+        const float q = FixedReciprocal(Z);
+        U = ScaleByFixedReciprocal(U, q);
+        V = ScaleByFixedReciprocal(V, q);
+    }
+    return offsetOf(S, U, V);
+}
+
+inline void mapRaw(std::int32_t U, std::int32_t V, std::int32_t Z, TFixed& OutU, TFixed& OutV,
+                   std::uint8_t& Valid) {
+    Valid = Z != 0;
+    if (Z == 0) return;
+    if (Z != kFixedOne) {
+        const float q = FixedReciprocal(Z);
+        U = ScaleByFixedReciprocal(U, q);
+        V = ScaleByFixedReciprocal(V, q);
+    }
+    OutU = U;
+    OutV = V;
+}
+
+void mapChunkScalar(const Source& S, RowStart P, const TFixedMatrix& I, int N, std::int32_t* Out) {
+    for (int i = 0; i < N; ++i) {
+        Out[i] = mapOne(S, P.u, P.v, P.z);
+        P.u = WrapAdd(P.u, I[0]);
+        P.v = WrapAdd(P.v, I[1]);
+        P.z = WrapAdd(P.z, I[2]);
+    }
+}
+
+#ifdef SCHAUPLATZ_FASTPATH_AVX2
+
+// Round(A * Q) for four lanes, exactly: Q = M * 2^-s with a 24-bit mantissa M, so |A| * M
+// is an exact product of at most 55 bits, shifted right by s with ties to even, then given
+// the sign of A * Q. (s is 7..38 for every |z| in 1..2^31.)
+__attribute__((target("avx2"))) inline __m128i scaleExact(__m128i A, __m128i QBits) {
+    const __m128i mant =
+        _mm_or_si128(_mm_and_si128(QBits, _mm_set1_epi32(0x7FFFFF)), _mm_set1_epi32(0x800000));
+    const __m128i shift = _mm_sub_epi32(
+        _mm_set1_epi32(150), _mm_and_si128(_mm_srli_epi32(QBits, 23), _mm_set1_epi32(0xFF)));
+    const __m128i negative = _mm_srai_epi32(_mm_xor_si128(A, QBits), 31);
+    const __m256i p =
+        _mm256_mul_epu32(_mm256_cvtepu32_epi64(_mm_abs_epi32(A)), _mm256_cvtepu32_epi64(mant));
+    const __m256i s = _mm256_cvtepu32_epi64(shift);
+    const __m256i one = _mm256_set1_epi64x(1);
+    const __m256i halfMinusOne =
+        _mm256_sub_epi64(_mm256_sllv_epi64(one, _mm256_sub_epi64(s, one)), one);
+    const __m256i odd = _mm256_and_si256(_mm256_srlv_epi64(p, s), one);
+    const __m256i r =
+        _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(p, halfMinusOne), odd), s);
+    // Low 32 bits of each 64-bit lane, in order.
+    const __m256i packed =
+        _mm256_permutevar8x32_epi32(r, _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0));
+    const __m128i low = _mm256_castsi256_si128(packed);
+    return _mm_sub_epi32(_mm_xor_si128(low, negative), negative);
+}
+
+// Eight pixels per step. q = single(65536 / z) is taken from the correctly rounded double
+// quotient; that equals the extended-precision result except when the double lands exactly
+// on a midpoint between two singles, which is detected and sent to the scalar form.
+// Writes source offsets into Out, or, for RawOut, the mapped u and v with a validity flag
+// (z != 0) into U, V and Valid.
+template <bool RawOut>
+__attribute__((target("avx2"))) void
+mapChunkAvx2(const Source& S, RowStart P, const TFixedMatrix& I, int N, std::int32_t* Out,
+             TFixed* U = nullptr, TFixed* V = nullptr, std::uint8_t* Valid = nullptr) {
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256i u =
+        _mm256_add_epi32(_mm256_set1_epi32(P.u), _mm256_mullo_epi32(lane, _mm256_set1_epi32(I[0])));
+    __m256i v =
+        _mm256_add_epi32(_mm256_set1_epi32(P.v), _mm256_mullo_epi32(lane, _mm256_set1_epi32(I[1])));
+    __m256i z =
+        _mm256_add_epi32(_mm256_set1_epi32(P.z), _mm256_mullo_epi32(lane, _mm256_set1_epi32(I[2])));
+    const __m256i step8u =
+        _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(I[0]) * 8u));
+    const __m256i step8v =
+        _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(I[1]) * 8u));
+    const __m256i step8z =
+        _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(I[2]) * 8u));
+    const __m256d numerator = _mm256_set1_pd(65536.0);
+    const __m256i midMask = _mm256_set1_epi64x(0x1FFFFFFF);
+    const __m256i midValue = _mm256_set1_epi64x(0x10000000);
+    const __m256i left = _mm256_set1_epi32(S.clip.Left - 1),
+                  right = _mm256_set1_epi32(S.clip.Right);
+    const __m256i top = _mm256_set1_epi32(S.clip.Top - 1),
+                  bottom = _mm256_set1_epi32(S.clip.Bottom);
+    const __m256i width = _mm256_set1_epi32(S.width);
+
+    int i = 0;
+    for (; i + 8 <= N; i += 8) {
+        const __m128i zLo = _mm256_castsi256_si128(z), zHi = _mm256_extracti128_si256(z, 1);
+        const __m256d qLo = _mm256_div_pd(numerator, _mm256_cvtepi32_pd(zLo));
+        const __m256d qHi = _mm256_div_pd(numerator, _mm256_cvtepi32_pd(zHi));
+        const __m256i midLo =
+            _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(qLo), midMask), midValue);
+        const __m256i midHi =
+            _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(qHi), midMask), midValue);
+        if (!_mm256_testz_si256(_mm256_or_si256(midLo, midHi), _mm256_or_si256(midLo, midHi))) {
+            alignas(32) std::int32_t us[8], vs[8], zs[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(zs), z);
+            for (int k = 0; k < 8; ++k) {
+                if constexpr (RawOut)
+                    mapRaw(us[k], vs[k], zs[k], U[i + k], V[i + k], Valid[i + k]);
+                else
+                    Out[i + k] = mapOne(S, us[k], vs[k], zs[k]);
+            }
+        } else {
+            const __m128i fLo = _mm_castps_si128(_mm256_cvtpd_ps(qLo));
+            const __m128i fHi = _mm_castps_si128(_mm256_cvtpd_ps(qHi));
+            const __m256i su = _mm256_set_m128i(scaleExact(_mm256_extracti128_si256(u, 1), fHi),
+                                                scaleExact(_mm256_castsi256_si128(u), fLo));
+            const __m256i sv = _mm256_set_m128i(scaleExact(_mm256_extracti128_si256(v, 1), fHi),
+                                                scaleExact(_mm256_castsi256_si128(v), fLo));
+            if constexpr (RawOut) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(U + i), su);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(V + i), sv);
+                alignas(32) std::int32_t zs[8];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(zs), z);
+                for (int k = 0; k < 8; ++k)
+                    Valid[i + k] = zs[k] != 0;
+                u = _mm256_add_epi32(u, step8u);
+                v = _mm256_add_epi32(v, step8v);
+                z = _mm256_add_epi32(z, step8z);
+                continue;
+            }
+            const __m256i sx = _mm256_srai_epi32(su, kFixedShift);
+            const __m256i sy = _mm256_srai_epi32(sv, kFixedShift);
+            const __m256i inside = _mm256_andnot_si256(
+                _mm256_cmpeq_epi32(z, _mm256_setzero_si256()),
+                _mm256_and_si256(
+                    _mm256_and_si256(_mm256_cmpgt_epi32(sx, left), _mm256_cmpgt_epi32(right, sx)),
+                    _mm256_and_si256(_mm256_cmpgt_epi32(sy, top), _mm256_cmpgt_epi32(bottom, sy))));
+            const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(sy, width), sx);
+            _mm256_storeu_si256(
+                reinterpret_cast<__m256i*>(Out + i),
+                _mm256_or_si256(_mm256_and_si256(inside, offset),
+                                _mm256_andnot_si256(inside, _mm256_set1_epi32(-1))));
+        }
+        u = _mm256_add_epi32(u, step8u);
+        v = _mm256_add_epi32(v, step8v);
+        z = _mm256_add_epi32(z, step8z);
+    }
+    if (i < N) {
+        alignas(32) std::int32_t us[8], vs[8], zs[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(zs), z);
+        for (int k = 0; i + k < N; ++k) {
+            if constexpr (RawOut)
+                mapRaw(us[k], vs[k], zs[k], U[i + k], V[i + k], Valid[i + k]);
+            else
+                Out[i + k] = mapOne(S, us[k], vs[k], zs[k]);
+        }
+    }
+}
+
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+#endif
+
+// The affine case (z exactly 65536 on the whole row): no division at all.
+void mapChunkAffine(const Source& S, RowStart P, const TFixedMatrix& I, int N, std::int32_t* Out) {
+    for (int i = 0; i < N; ++i) {
+        Out[i] = offsetOf(S, P.u, P.v);
+        P.u = WrapAdd(P.u, I[0]);
+        P.v = WrapAdd(P.v, I[1]);
+    }
+}
+
+enum class Mode { Blend, Opaque, Transparent };
+
+template <Mode M>
+void combineChunk(const Source& S, const std::int32_t* Offs, int N, TColor32* Dst,
+                  std::uint32_t MasterAlpha) {
+    for (int i = 0; i < N; ++i) {
+        const std::int32_t o = Offs[i];
+        const TColor32 c = o >= 0 ? S.bits[o] : S.outer;
+        if constexpr (M == Mode::Blend)
+            BlendMasterInto(c, Dst[i], MasterAlpha);
+        else if constexpr (M == Mode::Opaque)
+            Dst[i] = c;
+        else if (c != S.outer)
+            Dst[i] = c;
+    }
+}
+
+bool drawFast(TCustomBitmap32& Dst, const TCustomBitmap32& Src, TProjectiveTransformation& T,
+              const TRect& R, bool AllowVector) {
+    const TCustomResampler* resampler = Src.Resampler();
+    if (resampler == nullptr || typeid(*resampler) != typeid(TNearestResampler) ||
+        resampler->PixelAccessMode() != pamSafe)
+        return false;
+    if (typeid(T) != typeid(TProjectiveTransformation)) return false;
+
+    Mode mode;
+    switch (Src.DrawMode()) {
+    case dmBlend:
+        if (Src.CombineMode() != cmBlend) return false;
+        mode = Mode::Blend;
+        break;
+    case dmOpaque:
+        mode = Mode::Opaque;
+        break;
+    case dmTransparent:
+        mode = Mode::Transparent;
+        break;
+    case dmCustom:
+        if (Src.OnPixelCombine) return false;
+        mode = Mode::Opaque;
+        break;
+    default:
+        return false;
+    }
+    // The stepping relies on x * 65536 + 32767 not wrapping along the row.
+    constexpr std::int32_t kMaxCoordinate = 32767;
+    const TRect bounds = Dst.BoundsRect();
+    if (R.Left < bounds.Left || R.Top < bounds.Top || R.Right > bounds.Right ||
+        R.Bottom > bounds.Bottom || R.Right > kMaxCoordinate || R.Bottom > kMaxCoordinate)
+        return false;
+
+    if (!T.Prepared()) T.Prepare();
+    if (IsRectEmpty(R)) return true;
+
+    const TFixedMatrix& I = T.InverseFixedMatrix();
+    const bool affine = I[2] == 0 && I[5] == 0 && I[8] == kFixedOne;
+    const Source src{Src.Bits(), Src.Width(), Src.ClipRect(), Src.OuterColor()};
+    const std::uint32_t master = Src.MasterAlpha();
+
+    Offsets offsets;
+    for (std::int32_t y = R.Top; y < R.Bottom; ++y) {
+        TColor32* row = Dst.RowPointer(y);
+        for (std::int32_t x = R.Left; x < R.Right; x += kChunk) {
+            const int n = static_cast<int>(std::min<std::int32_t>(kChunk, R.Right - x));
+            const RowStart p = rowStart(I, x, y);
+            if (affine) mapChunkAffine(src, p, I, n, offsets.data());
+#ifdef SCHAUPLATZ_FASTPATH_AVX2
+            else if (AllowVector && haveAvx2())
+                mapChunkAvx2<false>(src, p, I, n, offsets.data());
+#endif
+            else
+                mapChunkScalar(src, p, I, n, offsets.data());
+
+            switch (mode) {
+            case Mode::Blend:
+                combineChunk<Mode::Blend>(src, offsets.data(), n, row + x, master);
+                break;
+            case Mode::Opaque:
+                combineChunk<Mode::Opaque>(src, offsets.data(), n, row + x, master);
+                break;
+            case Mode::Transparent:
+                combineChunk<Mode::Transparent>(src, offsets.data(), n, row + x, master);
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+void ReverseFixedRow(const TFixedMatrix& I, std::int32_t X, std::int32_t Y, int N, TFixed* U,
+                     TFixed* V, std::uint8_t* Valid, bool AllowVector) {
+    for (int done = 0; done < N; done += kChunk) {
+        const int n = std::min(kChunk, N - done);
+        RowStart p = rowStart(I, X + done, Y);
+#ifdef SCHAUPLATZ_FASTPATH_AVX2
+        if (AllowVector && haveAvx2()) {
+            const Source none{nullptr, 0, TRect{}, 0};
+            mapChunkAvx2<true>(none, p, I, n, nullptr, U + done, V + done, Valid + done);
+            continue;
+        }
+#endif
+        for (int i = 0; i < n; ++i) {
+            mapRaw(p.u, p.v, p.z, U[done + i], V[done + i], Valid[done + i]);
+            p.u = WrapAdd(p.u, I[0]);
+            p.v = WrapAdd(p.v, I[1]);
+            p.z = WrapAdd(p.z, I[2]);
+        }
+    }
+}
+
+bool DrawProjectiveNearestFast(TCustomBitmap32& Dst, const TCustomBitmap32& Src,
+                               TProjectiveTransformation& T, const TRect& R) {
+    return drawFast(Dst, Src, T, R, true);
+}
+
+bool DrawProjectiveNearestFastScalar(TCustomBitmap32& Dst, const TCustomBitmap32& Src,
+                                     TProjectiveTransformation& T, const TRect& R) {
+    return drawFast(Dst, Src, T, R, false);
+}
+
+} // namespace schauplatz

@@ -1,8 +1,11 @@
 #include "raster/Rasterizers.h"
 
 #include "raster/Samplers.h"
+#include "raster/Transformation.h"
+#include "raster/TransformedFastPath.h"
 
 #include <cmath>
+#include <typeinfo>
 
 namespace schauplatz {
 
@@ -87,8 +90,18 @@ void TRegularRasterizer::RasterizeRegion(TCustomBitmap32& Dst, const TRect& R) {
         Dst.AreaChanged(TRect{R.Left, R.Bottom - pendingRows, R.Right, R.Bottom}, kAreaInfoRect);
 }
 
-bool TRegularRasterizer::TryFastPath(TCustomBitmap32& /*Dst*/, const TRect& /*R*/) {
-    return false;
+bool TRegularRasterizer::TryFastPath(TCustomBitmap32& Dst, const TRect& R) {
+    // Only the plain chain rasterizer -> transformer -> the source's own resampler has the
+    // specialised loop; any other sampler (or a subclass that may sample differently) takes
+    // the general path.
+    if (m_source == nullptr || m_sampler == nullptr || typeid(*m_sampler) != typeid(TTransformer))
+        return false;
+    const auto& transformer = static_cast<const TTransformer&>(*m_sampler);
+    if (transformer.Sampler() == nullptr || transformer.Sampler() != m_source->Resampler())
+        return false;
+    auto* projective = dynamic_cast<TProjectiveTransformation*>(transformer.Transformation());
+    if (projective == nullptr) return false;
+    return DrawProjectiveNearestFast(Dst, *m_source, *projective, R);
 }
 
 } // namespace schauplatz

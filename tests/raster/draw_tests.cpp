@@ -614,3 +614,51 @@ TEST(BlockDraw, CustomHandlerGetsMasterAlphaPerPixel) {
     EXPECT_EQ(dst.GetPixel(2, 3), src.GetPixel(2, 1));
     EXPECT_EQ(dst.GetPixel(0, 2), 0xFF000000u);
 }
+
+TEST(DrawTransformed, DefaultPathEqualsGeneralChainInPixelsAndNotifications) {
+    const unsigned seed = 4242;
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> coord(-60.0f, 160.0f);
+    for (int round = 0; round < 120; ++round) {
+        TBitmap32 src;
+        src.SetSize(1 + static_cast<std::int32_t>(rng() % 50),
+                    2 + static_cast<std::int32_t>(rng() % 50));
+        for (std::int32_t y = 0; y < src.Height(); ++y)
+            for (std::int32_t x = 0; x < src.Width(); ++x)
+                src.SetPixel(x, y, static_cast<TColor32>(rng()));
+        const TDrawMode modes[] = {dmBlend, dmOpaque, dmTransparent, dmCustom};
+        src.SetDrawMode(modes[rng() % 4]);
+        src.SetMasterAlpha(rng() % 2 == 0 ? 255 : rng() % 256);
+        src.SetOuterColor(rng() % 2 == 0 ? 0 : static_cast<TColor32>(rng()));
+        TProjectiveTransformation t;
+        float xs[4];
+        float ys[4];
+        for (int i = 0; i < 4; ++i) {
+            xs[i] = rng() % 3 == 0 ? coord(rng) : std::round(coord(rng));
+            ys[i] = rng() % 3 == 0 ? coord(rng) : std::round(coord(rng));
+        }
+        if (rng() % 8 == 0) xs[2] = xs[1], ys[2] = ys[1]; // degenerate
+        SetQuad(t, xs, ys);
+        t.SetSourceRect(TFloatRect{0, 0, std::max(src.Width() - 1.0f, 1.0f),
+                                   static_cast<float>(src.Height() - 1)});
+
+        TBitmap32 a;
+        a.SetSize(1 + static_cast<std::int32_t>(rng() % 120),
+                  1 + static_cast<std::int32_t>(rng() % 120));
+        for (std::int32_t y = 0; y < a.Height(); ++y)
+            for (std::int32_t x = 0; x < a.Width(); ++x)
+                a.SetPixel(x, y, rng() % 2 == 0 ? 0u : static_cast<TColor32>(rng()));
+        if (rng() % 3 == 0) a.SetClipRect(TRect{3, 2, a.Width() - 4, a.Height() - 1});
+        TBitmap32 b;
+        b.Assign(&a);
+        b.SetClipRect(a.ClipRect());
+        TAreaLog logA;
+        TAreaLog logB;
+        logA.Attach(a);
+        logB.Attach(b);
+        DrawTransformed(&a, &src, &t);
+        DrawTransformedGeneral(&b, &src, &t);
+        ASSERT_TRUE(SameBitmaps(a, b)) << "seed " << seed << " round " << round;
+        ASSERT_EQ(logA.Areas, logB.Areas) << "seed " << seed << " round " << round;
+    }
+}

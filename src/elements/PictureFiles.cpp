@@ -92,7 +92,7 @@ bool readDirectBitmap(TCustomBitmap32& picture, const std::string& path) {
     std::array<std::uint8_t, kBmpHeaderBytes> header{};
     if (std::fread(header.data(), 1, header.size(), file.get()) != header.size()) return false;
     if (header[0] != 'B' || header[1] != 'M') return false;
-    const std::uint32_t infoSize = le32(&header[14]);
+    const std::uint64_t infoSize = le32(&header[14]);
     if (infoSize < 40 || le16(&header[26]) != 1 || le16(&header[28]) != 32 ||
         le32(&header[30]) != 0) {
         return false;

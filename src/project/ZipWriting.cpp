@@ -203,8 +203,8 @@ void addFolder(const std::string& archive, const std::string& folder,
     try {
         writeResult(archive, buffer.get(), context);
     } catch (const std::exception& e) {
-        context.error("Projektdatei kann nicht geschrieben werden: " + std::string(e.what()) +
-                      "; die bisherige Datei bleibt unverändert");
+        context.error("Projektdatei " + quoted(archive) + " kann nicht geschrieben werden: " +
+                      e.what() + "; die bisherige Datei bleibt unverändert");
         return;
     }
     readDirectory(archive, context);

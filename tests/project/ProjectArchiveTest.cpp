@@ -1,0 +1,273 @@
+// Saving and unpacking whole projects through the functions the window's SaveProject and
+// LoadProject call.
+
+#include "project/ProjectArchive.h"
+#include "ProjectTestSupport.h"
+#include "project/RecordFile.h"
+#include "support/FileSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <future>
+
+namespace schauplatz {
+namespace {
+
+using namespace schauplatz::testing;
+namespace fs = std::filesystem;
+
+std::vector<std::string> entryNames(const std::string& archive) {
+    std::vector<std::string> names;
+    for (const ZipRecord& record : centralDirectory(readBytes(archive)))
+        names.push_back(record.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class ProjectArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(temp / "Bilder");
+        fs::create_directories(temp / "Muster/Türen");
+        fs::create_directories(temp / "Andere");
+        writeBytes(facade, "facade pixels");
+        writeBytes(door, "door pixels");
+        writeBytes(window, "window pixels");
+        zip.OnMessage = [this](const std::string& text) { messages.push_back(text); };
+    }
+
+    // A new project on the facade with two accepted elements, one of them partly dragged
+    // out of the picture to the left and top.
+    std::vector<std::string> twoElements() const {
+        return {facade, FormatElementRecord({door, 10, 20, 110, 20, 110, 220, 10, 220}),
+                FormatElementRecord({window, -15, -7, 40, -7, 40, 60, -15, 60})};
+    }
+
+    // What the window's replay leaves in ProjectData after a load.
+    static std::vector<std::string> replayed(const TUnpackedProject& project) {
+        std::vector<std::string> data{project.PicturePath(project.LoadStore.at(0))};
+        for (std::size_t i = 1; i < project.LoadStore.size(); ++i) {
+            TElementRecord record = SplitElementRecord(project.LoadStore[i]);
+            record.Path = project.PicturePath(record.Path);
+            data.push_back(FormatElementRecord(record));
+        }
+        return data;
+    }
+
+    TempFolder temp;
+    std::string facade = temp / "Bilder/Haus.jpg";
+    std::string door = temp / "Muster/Türen/Tür 3.png";
+    std::string window = temp / "Muster/Fenster 1.bmp";
+    std::string work = temp / "zam-werk/vbk/";
+    std::string project = temp / "Kunde Müller.vbk";
+    TZipArchive zip;
+    std::vector<std::string> messages;
+};
+
+TEST_F(ProjectArchiveTest, SaveWritesExactlyDataDatAndTheNamedPictures) {
+    ASSERT_TRUE(writeProjectArchive(project, twoElements(), work, zip));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(entryNames(project),
+              (std::vector<std::string>{"Fenster 1.bmp", "Haus.jpg", "Tür 3.png", "data.dat"}));
+    EXPECT_FALSE(fs::exists(work)) << "the work folder is removed at the end of a save";
+
+    fs::create_directories(temp / "check");
+    zip.SetArchive(project);
+    ASSERT_TRUE(zip.ExtractAll(temp / "check/"));
+    const std::string ansiDoor = temp / "Muster/T\xFCren/T\xFCr 3.png";
+    EXPECT_EQ(readBytes(temp / "check/data.dat"), facade + "\r\n" + ansiDoor +
+                                                      ";10;20;110;20;110;220;10;220;\r\n" + window +
+                                                      ";-15;-7;40;-7;40;60;-15;60;\r\n");
+    EXPECT_EQ(readBytes(temp / "check/Tür 3.png"), "door pixels");
+    EXPECT_EQ(readBytes(temp / "check/Haus.jpg"), "facade pixels");
+}
+
+TEST_F(ProjectArchiveTest, UnpackGivesTheRecordLinesAndFindsEveryPicture) {
+    ASSERT_TRUE(writeProjectArchive(project, twoElements(), work, zip));
+    const auto unpacked = unpackProjectArchive(project, work, zip);
+    ASSERT_TRUE(unpacked.has_value());
+    EXPECT_EQ(unpacked->LoadStore, twoElements());
+    EXPECT_EQ(unpacked->PictureFolder, work);
+    EXPECT_EQ(unpacked->PicturePath(unpacked->LoadStore[0]), work + "Haus.jpg");
+    const std::vector<std::string> data = replayed(*unpacked);
+    EXPECT_EQ(data[1], work + "Tür 3.png;10;20;110;20;110;220;10;220;");
+    EXPECT_EQ(data[2], work + "Fenster 1.bmp;-15;-7;40;-7;40;60;-15;60;");
+    EXPECT_EQ(readBytes(work + "Fenster 1.bmp"), "window pixels");
+}
+
+TEST_F(ProjectArchiveTest, RecordedWindowsPathsFindTheirPictures) {
+    // data.dat as the original platform writes it: windows-1252, Windows paths.
+    writeRawArchive(project, {{"data.dat", "C:\\Bilder\\Haus.jpg\r\n"
+                                           "C:\\Muster\\T\xFCr 3.png;1;2;3;4;5;6;7;8;\r\n"
+                                           "D:Stra\xDF"
+                                           "e.png;1;2;3;4;5;6;7;8;\r\n"},
+                              {"Haus.jpg", "facade"},
+                              {"T\x81r 3.png", "door in code page 850"},
+                              {"Stra\xE1"
+                               "e.png",
+                               "street in code page 850"}});
+    const auto unpacked = unpackProjectArchive(project, work, zip);
+    ASSERT_TRUE(unpacked.has_value());
+    EXPECT_EQ(unpacked->LoadStore[1], "C:\\Muster\\Tür 3.png;1;2;3;4;5;6;7;8;");
+    const std::vector<std::string> data = replayed(*unpacked);
+    EXPECT_EQ(readBytes(data[0]), "facade");
+    EXPECT_EQ(readBytes(SplitElementRecord(data[1]).Path), "door in code page 850");
+    EXPECT_EQ(readBytes(SplitElementRecord(data[2]).Path), "street in code page 850");
+}
+
+TEST_F(ProjectArchiveTest, Windows1252EntryNamesLoadToo) {
+    writeRawArchive(project, {{"data.dat", "C:\\Bilder\\H\xE4us.jpg\r\n"
+                                           "C:\\Muster\\Fl\xFCgel.png;1;2;3;4;5;6;7;8;\r\n"
+                                           "C:\\Muster\\GROSS.PNG;1;2;3;4;5;6;7;8;\r\n"},
+                              {"H\xE4us.jpg", "facade 1252"},
+                              {"Fl\xFCgel.png", "wing 1252"},
+                              {"gross.png", "case differs"}});
+    const auto unpacked = unpackProjectArchive(project, work, zip);
+    ASSERT_TRUE(unpacked.has_value());
+    const std::vector<std::string> data = replayed(*unpacked);
+    EXPECT_EQ(readBytes(data[0]), "facade 1252");
+    EXPECT_EQ(readBytes(SplitElementRecord(data[1]).Path), "wing 1252");
+    EXPECT_EQ(readBytes(SplitElementRecord(data[2]).Path), "case differs");
+}
+
+TEST_F(ProjectArchiveTest, TheArchiveOfAnotherZipToolLoads) {
+    const std::string fixture = std::string(SCHAUPLATZ_TEST_DATA) + "/project/";
+    const auto unpacked = unpackProjectArchive(fixture + "zipcli-project.vbk", work, zip);
+    ASSERT_TRUE(unpacked.has_value());
+    ASSERT_EQ(unpacked->LoadStore.size(), 2u);
+    EXPECT_EQ(unpacked->LoadStore[0], "C:\\Bilder\\Haus.png");
+    EXPECT_EQ(SplitElementRecord(unpacked->LoadStore[1]),
+              (TElementRecord{"C:\\Muster\\Tür 3.png", 1, 0, 3, 0, 3, 2, 1, 2}));
+    EXPECT_EQ(readBytes(unpacked->PicturePath("C:\\Muster\\Tür 3.png")),
+              readBytes(fixture + "zipcli-source/Tür 3.png"));
+}
+
+TEST_F(ProjectArchiveTest, SameFileNameFromTwoFoldersSharesOneEntry) {
+    writeBytes(temp / "Andere/Tür 3.png", "the other door");
+    std::vector<std::string> data = twoElements();
+    data.push_back(FormatElementRecord({temp / "Andere/Tür 3.png", 1, 1, 5, 1, 5, 5, 1, 5}));
+    ASSERT_TRUE(writeProjectArchive(project, data, work, zip));
+    EXPECT_EQ(entryNames(project),
+              (std::vector<std::string>{"Fenster 1.bmp", "Haus.jpg", "Tür 3.png", "data.dat"}));
+    const auto unpacked = unpackProjectArchive(project, work, zip);
+    ASSERT_TRUE(unpacked.has_value());
+    EXPECT_EQ(readBytes(SplitElementRecord(replayed(*unpacked)[1]).Path), "the other door")
+        << "the picture copied last";
+}
+
+TEST_F(ProjectArchiveTest, ASecondSaveUpdatesTheArchiveKeepingOldEntries) {
+    ASSERT_TRUE(writeProjectArchive(project, twoElements(), work, zip));
+    writeBytes(facade, "facade changed");
+    std::vector<std::string> fewer = twoElements();
+    fewer.pop_back();
+    ASSERT_TRUE(writeProjectArchive(project, fewer, work, zip));
+    EXPECT_EQ(entryNames(project),
+              (std::vector<std::string>{"Fenster 1.bmp", "Haus.jpg", "Tür 3.png", "data.dat"}));
+    const auto unpacked = unpackProjectArchive(project, work, zip);
+    ASSERT_TRUE(unpacked.has_value());
+    EXPECT_EQ(unpacked->LoadStore, fewer);
+    EXPECT_EQ(readBytes(work + "Haus.jpg"), "facade changed");
+}
+
+TEST_F(ProjectArchiveTest, MissingPicturesAreSkippedWithoutAMessage) {
+    std::vector<std::string> data = twoElements();
+    data.push_back(FormatElementRecord({temp / "gibt es nicht.png", 0, 0, 1, 0, 1, 1, 0, 1}));
+    data.push_back(FormatElementRecord({temp / "Bilder/data.dat", 0, 0, 1, 0, 1, 1, 0, 1}));
+    writeBytes(temp / "Bilder/data.dat", "a picture named like the record file");
+    ASSERT_TRUE(writeProjectArchive(project, data, work, zip));
+    EXPECT_TRUE(messages.empty());
+    const auto unpacked = unpackProjectArchive(project, work, zip);
+    ASSERT_TRUE(unpacked.has_value());
+    EXPECT_EQ(unpacked->LoadStore, data) << "the record file was not overwritten by a picture";
+}
+
+TEST_F(ProjectArchiveTest, AnUnsplittableLineStopsTheSaveBeforeArchiving) {
+    std::vector<std::string> data = twoElements();
+    data.push_back(temp / "a;b.png;1;2;3;4;5;6;7;8;");
+    EXPECT_THROW(writeProjectArchive(project, data, work, zip), ERecordFileError);
+    EXPECT_FALSE(fs::exists(project));
+    EXPECT_FALSE(fs::exists(work));
+}
+
+TEST_F(ProjectArchiveTest, LoadsThatCannotFindDataDatRaise) {
+    EXPECT_THROW(unpackProjectArchive(temp / "fehlt.vbk", work, zip), ERecordFileError);
+    ASSERT_EQ(messages.size(), 1u) << "the component reported the missing file";
+    writeRawArchive(project, {{"Haus.jpg", "facade"}});
+    EXPECT_THROW(unpackProjectArchive(project, work, zip), ERecordFileError);
+    EXPECT_EQ(folderNames(work), std::vector<std::string>{"Haus.jpg"}) << "what was unpacked stays";
+}
+
+TEST_F(ProjectArchiveTest, AFailedSaveLeavesTheEarlierProjectFileByteIdentical) {
+    ASSERT_TRUE(writeProjectArchive(project, twoElements(), work, zip));
+    const std::string before = readBytes(project);
+    writeBytes(door, "a new door");
+    for (const auto operation : {FaultInjectingFileSystem::Operation::Rename,
+                                 FaultInjectingFileSystem::Operation::Write}) {
+        FaultInjectingFileSystem faulty(realFileSystem());
+        // The first write is data.dat's; the archive is the second file written.
+        faulty.failOn(operation, operation == FaultInjectingFileSystem::Operation::Write ? 2 : 1,
+                      ENOSPC, true);
+        ScopedFileSystemOverride override(faulty);
+        messages.clear();
+        EXPECT_FALSE(writeProjectArchive(project, twoElements(), work, zip));
+        EXPECT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(readBytes(project) == before);
+        EXPECT_FALSE(fs::exists(work));
+    }
+}
+
+TEST_F(ProjectArchiveTest, NothingStartsWhileTheComponentIsBusy) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    zip.SetWorkerHook([released] { released.wait(); });
+    fs::create_directories(work);
+    writeBytes(work + "im Gange.txt", "belongs to the running operation");
+    bool saveRefused = false, loadRefused = false;
+    zip.ProcessEvents = [&] {
+        if (saveRefused) return;
+        saveRefused = !writeProjectArchive(temp / "anders.vbk", twoElements(), work, zip);
+        loadRefused = !unpackProjectArchive(project, work, zip).has_value();
+        release.set_value();
+    };
+    zip.SetArchive(project);
+    EXPECT_TRUE(saveRefused);
+    EXPECT_TRUE(loadRefused);
+    EXPECT_FALSE(fs::exists(temp / "anders.vbk"));
+    EXPECT_EQ(readBytes(work + "im Gange.txt"), "belongs to the running operation")
+        << "the refused save or load must not touch the work folder";
+}
+
+// With the instance folders, the pictures of a loaded project live in the picture store, so
+// saving it again, under its own or another name, holds every picture data.dat names.
+TEST_F(ProjectArchiveTest, SavesAfterALoadHoldEveryPicture) {
+    TProjectFolders folders(temp.path());
+    ASSERT_TRUE(writeProjectArchive(project, twoElements(), folders, zip));
+    const auto first = unpackProjectArchive(project, folders, zip);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->PictureFolder.rfind(folders.PictureStore(), 0), 0u) << first->PictureFolder;
+    EXPECT_EQ(folderNames(folders.WorkFolder()), std::vector<std::string>{"data.dat"});
+    const std::vector<std::string> loaded = replayed(*first);
+
+    const std::string copy1 = temp / "Kopie 1.vbk";
+    const std::string copy2 = temp / "Kopie 2.vbk";
+    ASSERT_TRUE(writeProjectArchive(project, loaded, folders, zip));
+    ASSERT_TRUE(writeProjectArchive(copy1, loaded, folders, zip));
+    ASSERT_TRUE(writeProjectArchive(copy2, loaded, folders, zip));
+    for (const std::string& file : {project, copy1, copy2}) {
+        EXPECT_EQ(entryNames(file),
+                  (std::vector<std::string>{"Fenster 1.bmp", "Haus.jpg", "Tür 3.png", "data.dat"}))
+            << file;
+    }
+    const auto again = unpackProjectArchive(copy2, folders, zip);
+    ASSERT_TRUE(again.has_value());
+    const std::vector<std::string> reloaded = replayed(*again);
+    EXPECT_EQ(readBytes(reloaded[0]), "facade pixels");
+    EXPECT_EQ(readBytes(SplitElementRecord(reloaded[1]).Path), "door pixels");
+    EXPECT_EQ(readBytes(SplitElementRecord(reloaded[2]).Path), "window pixels");
+    EXPECT_EQ(folderNames(folders.PictureStore()).size(), 1u) << "older picture sets dropped";
+}
+
+} // namespace
+} // namespace schauplatz

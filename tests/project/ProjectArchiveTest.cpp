@@ -269,5 +269,22 @@ TEST_F(ProjectArchiveTest, SavesAfterALoadHoldEveryPicture) {
     EXPECT_EQ(folderNames(folders.PictureStore()).size(), 1u) << "older picture sets dropped";
 }
 
+TEST_F(ProjectArchiveTest, TheSampleProjectUnpacksIntoThePictureStore) {
+    const std::string sample = std::string(SCHAUPLATZ_TEST_DATA) + "/project/sample-project.vbk";
+    TProjectFolders folders(temp.path());
+    const auto unpacked = unpackProjectArchive(sample, folders, zip);
+    ASSERT_TRUE(unpacked.has_value());
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(unpacked->LoadStore.size(), 3u);
+    EXPECT_EQ(unpacked->LoadStore[0], "C:\\Muster\\Fassade\\Fassade.png");
+    EXPECT_EQ(SplitElementRecord(unpacked->LoadStore[2]),
+              (TElementRecord{"C:\\Muster\\Fenster\\Fenster 2.png", -3, -2, 8, -2, 8, 9, -3, 9}));
+    EXPECT_EQ(folderNames(unpacked->PictureFolder),
+              (std::vector<std::string>{"Fassade.png", "Fenster 2.png", "Haustür 1.png"}));
+    const std::vector<std::string> data = replayed(*unpacked);
+    EXPECT_EQ(data[1], unpacked->PictureFolder + "Haustür 1.png;20;10;34;12;33;40;21;38;");
+    EXPECT_EQ(readBytes(data[0]).substr(1, 3), "PNG");
+}
+
 } // namespace
 } // namespace schauplatz

@@ -302,5 +302,14 @@ TEST_F(ZipArchiveTest, AFailedSaveLeavesThePreviousFileByteIdentical) {
     EXPECT_NE(readBytes(archive), before);
 }
 
+TEST_F(ZipArchiveTest, AnEmptyFolderGivesAnEmptyArchive) {
+    ASSERT_TRUE(zip.SetArchive(archive));
+    ASSERT_TRUE(zip.AddFolder(stage));
+    EXPECT_EQ(readBytes(archive), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    EXPECT_TRUE(zip.SetArchive(archive));
+    EXPECT_TRUE(zip.Entries().empty());
+    EXPECT_TRUE(zip.ExtractAll(out));
+}
+
 } // namespace
 } // namespace schauplatz

@@ -1,0 +1,325 @@
+#include "platform/MainWindow.h"
+
+#include "platform/GuardedCall.h"
+#include "platform/IdlePump.h"
+#include "platform/QtFormHost.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QSlider>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace schauplatz {
+
+namespace {
+
+// Design sizes of the window, in pixels.
+constexpr int kDesignWidth = 1113;
+constexpr int kDesignHeight = 848;
+constexpr int kElementListWidth = 193;
+constexpr int kElementListMargin = 3;
+constexpr int kSidePanelWidth = 178;
+constexpr int kSidePictureHeight = 118;
+constexpr int kLabelHeight = 13;
+constexpr int kSelectedDoorMargin = 5;
+constexpr int kPanel2Height = 96;
+constexpr int kProjectDataWidth = 464;
+constexpr int kPanel3Height = 20;
+
+// System colours fixed to the classic defaults so pixels match on any theme.
+const QColor kApplicationWorkspace(0xAB, 0xAB, 0xAB);
+const QColor kButtonFace(0xF0, 0xF0, 0xF0);
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QFrame* pictureArea(QWidget* parent, const char* name, const QColor& colour) {
+    auto* area = new QFrame(parent);
+    area->setObjectName(name);
+    QPalette palette = area->palette();
+    palette.setColor(QPalette::Window, colour);
+    area->setPalette(palette);
+    area->setAutoFillBackground(true);
+    return area;
+}
+
+QLabel* panelLabel(QWidget* parent, const char* text) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setFixedHeight(kLabelHeight);
+    return label;
+}
+
+} // namespace
+
+MainWindow::MainWindow(const std::string& programFolder, QWidget* parent)
+    : QMainWindow(parent), m_host(std::make_unique<Host>(*this)),
+      m_form(std::make_unique<TForm_Schauplatz>(*m_host, programFolder)) {
+    setObjectName("Form_Schauplatz");
+    QFont font = this->font();
+    font.setFamilies({"Tahoma", "DejaVu Sans", "Liberation Sans", "Arial"});
+    font.setPixelSize(11);
+    setFont(font);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kButtonFace);
+    setPalette(palette);
+    resize(kDesignWidth, kDesignHeight);
+
+    m_idle = new IdlePump([this] { m_form->AppEventsIdle(); }, this);
+    buildLayout();
+    buildMenuBar();
+    setErrorDialogParent(this);
+
+    // Creation runs once every component exists, as the form expects.
+    runGuarded([this] { m_form->FormCreate(); });
+}
+
+MainWindow::~MainWindow() {
+    m_idle->stop();
+    runGuarded([this] { m_form->FormDestroy(); });
+}
+
+QWidget* MainWindow::component(FormComponent which) const {
+    const auto found = m_components.find(which);
+    return found == m_components.end() ? nullptr : found->second;
+}
+
+QAction* MainWindow::action(const QString& itemName) const {
+    const auto found = m_actions.find(itemName.toStdString());
+    return found == m_actions.end() ? nullptr : found->second;
+}
+
+QMenu* MainWindow::menu(const QString& menuName) const {
+    return findChild<QMenu*>(menuName);
+}
+
+void MainWindow::buildLayout() {
+    auto* central = new QWidget(this);
+    auto* rows = new QVBoxLayout(central);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+
+    auto* columns = new QHBoxLayout;
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+
+    auto* listColumn = new QVBoxLayout;
+    listColumn->setContentsMargins(kElementListMargin, kElementListMargin, kElementListMargin,
+                                   kElementListMargin);
+    QFrame* list = pictureArea(central, "ElementListBox1", Qt::white);
+    list->setFrameShape(QFrame::StyledPanel);
+    list->setFixedWidth(kElementListWidth);
+    listColumn->addWidget(list);
+    m_components[FormComponent::ElementListBox1] = list;
+    columns->addLayout(listColumn);
+
+    columns->addWidget(buildSidePanel());
+
+    m_scrollBox = new QScrollArea(central);
+    m_scrollBox->setObjectName("ScrollBox1");
+    m_scrollBox->setWidgetResizable(true);
+    QFrame* workspace = pictureArea(m_scrollBox, "WorkingPlaceImage", kApplicationWorkspace);
+    m_scrollBox->setWidget(workspace);
+    m_components[FormComponent::WorkingPlaceImage] = workspace;
+    columns->addWidget(m_scrollBox, 1);
+    rows->addLayout(columns, 1);
+
+    // Two bottom panels that exist for the record lists and the opacity
+    // slider and stay hidden for the whole run.
+    auto* panel2 = new QFrame(central);
+    panel2->setObjectName("Panel2");
+    panel2->setFixedHeight(kPanel2Height);
+    auto* panel2Layout = new QHBoxLayout(panel2);
+    panel2Layout->setContentsMargins(0, 0, 0, 0);
+    auto* projectData = new QPlainTextEdit(panel2);
+    projectData->setObjectName("ProjectData");
+    projectData->setReadOnly(true);
+    projectData->setFixedWidth(kProjectDataWidth);
+    auto* loadStore = new QPlainTextEdit(panel2);
+    loadStore->setObjectName("LoadStore");
+    loadStore->setReadOnly(true);
+    panel2Layout->addWidget(projectData);
+    panel2Layout->addWidget(loadStore, 1);
+    panel2->hide();
+    rows->addWidget(panel2);
+
+    auto* panel3 = new QFrame(central);
+    panel3->setObjectName("Panel3");
+    panel3->setFixedHeight(kPanel3Height);
+    auto* opacityLabel = new QLabel("  Opacity:", panel3);
+    opacityLabel->move(0, 3);
+    auto* opacity = new QSlider(Qt::Horizontal, panel3);
+    opacity->setObjectName("OpacityBar");
+    opacity->setRange(0, 255);
+    opacity->setValue(255);
+    opacity->setGeometry(72, 3, 213, 16);
+    panel3->hide();
+    rows->addWidget(panel3);
+
+    setCentralWidget(central);
+}
+
+QWidget* MainWindow::buildSidePanel() {
+    auto* panel = new QFrame(this);
+    panel->setObjectName("Panel1");
+    panel->setFixedWidth(kSidePanelWidth);
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    layout->addWidget(panelLabel(panel, "Ausgewähltes Element"));
+    auto* doorBox = new QVBoxLayout;
+    doorBox->setContentsMargins(kSelectedDoorMargin, kSelectedDoorMargin, kSelectedDoorMargin,
+                                kSelectedDoorMargin);
+    QFrame* door = pictureArea(panel, "ImageSelectedDoor", kApplicationWorkspace);
+    doorBox->addWidget(door);
+    layout->addLayout(doorBox, 1);
+    m_components[FormComponent::ImageSelectedDoor] = door;
+
+    struct Lower {
+        const char* label;
+        const char* name;
+        FormComponent component;
+    };
+    const Lower lower[] = {
+        {"Fassade (original)", "ImageFassade", FormComponent::ImageFassade},
+        {"Aktuell", "ImageHintergrund", FormComponent::ImageHintergrund},
+        {"Undo", "ImageUndo", FormComponent::ImageUndo},
+        {"Vorschau", "ImageCombined", FormComponent::ImageCombined},
+    };
+    for (const Lower& entry : lower) {
+        layout->addWidget(panelLabel(panel, entry.label));
+        QFrame* picture = pictureArea(panel, entry.name, Qt::black);
+        picture->setFixedHeight(kSidePictureHeight);
+        layout->addWidget(picture);
+        m_components[entry.component] = picture;
+    }
+
+    // Context menus and the double click on the facade.
+    m_popupElement = buildContextMenu(m_form->PopupMenuElement());
+    m_popupFassade = buildContextMenu(m_form->PopupMenuFassade());
+    door->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(door, &QWidget::customContextMenuRequested, this,
+            [this, door](const QPoint& at) { m_popupElement->popup(door->mapToGlobal(at)); });
+    QWidget* facade = m_components[FormComponent::ImageFassade];
+    facade->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(facade, &QWidget::customContextMenuRequested, this,
+            [this, facade](const QPoint& at) { m_popupFassade->popup(facade->mapToGlobal(at)); });
+    facade->installEventFilter(this);
+    return panel;
+}
+
+void MainWindow::buildMenuBar() {
+    for (const Menu& table : m_form->MainMenu1()) {
+        QMenu* target = menuBar()->addMenu(qs(table.caption));
+        target->setObjectName(qs(table.name));
+        addMenuItems(target, table);
+        target->menuAction()->setVisible(table.visible);
+    }
+}
+
+QMenu* MainWindow::buildContextMenu(const Menu& table) {
+    auto* popup = new QMenu(this);
+    popup->setObjectName(qs(table.name));
+    addMenuItems(popup, table);
+    return popup;
+}
+
+void MainWindow::addMenuItems(QMenu* target, const Menu& table) {
+    const auto& menus = m_form->MainMenu1();
+    int menuIndex = -1;
+    for (int m = 0; m < static_cast<int>(menus.size()); ++m)
+        if (&menus[static_cast<std::size_t>(m)] == &table) menuIndex = m;
+
+    for (int i = 0; i < static_cast<int>(table.items.size()); ++i) {
+        const MenuItem& item = table.items[static_cast<std::size_t>(i)];
+        if (item.separator) {
+            target->addSeparator()->setObjectName(qs(item.name));
+            continue;
+        }
+        QAction* action = target->addAction(qs(item.caption));
+        action->setObjectName(qs(item.name));
+        if (item.toggle) {
+            action->setCheckable(true);
+            action->setChecked(item.checked);
+        }
+        if (!item.shortCut.empty()) {
+            const QKeySequence key(qs(item.shortCut.text()));
+            // Qt fires neither of two actions sharing a key, so only the item
+            // the key reaches gets it; the other shows it as text only.
+            if (menuIndex >= 0 && ReachedByShortCut(menus, {menuIndex, i})) {
+                action->setShortcut(key);
+                action->setShortcutContext(Qt::WindowShortcut);
+            } else {
+                action->setText(qs(item.caption) + '\t' + key.toString(QKeySequence::NativeText));
+            }
+        }
+        const std::string name = item.name;
+        connect(action, &QAction::triggered, this, [this, name] { clickItem(name); });
+        addAction(action); // keys work while the menu bar is closed
+        m_actions[name] = action;
+    }
+}
+
+void MainWindow::clickItem(const std::string& name) {
+    runGuarded([this, &name] { m_form->ClickMenuItem(name); });
+    syncMenuState();
+}
+
+void MainWindow::syncMenuState() {
+    for (auto& [name, action] : m_actions) {
+        if (!action->isCheckable()) continue;
+        try {
+            action->setChecked(m_form->Item(name).checked);
+        } catch (const std::out_of_range&) {
+        }
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) runGuarded([this] { m_form->FormShow(); });
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (!data || !data->hasUrls()) return;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) {
+            event->acceptProposedAction();
+            return;
+        }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    if (const QMimeData* data = event->mimeData())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    if (paths.empty()) return;
+    event->acceptProposedAction();
+    runGuarded([this, &paths] { m_form->FormDropFiles(paths); });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == component(FormComponent::ImageFassade) &&
+        event->type() == QEvent::MouseButtonDblClick) {
+        runGuarded([this] { m_form->ImageFassadeDblClick(); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace schauplatz

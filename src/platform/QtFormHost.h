@@ -1,0 +1,33 @@
+#pragma once
+
+// The form's host on Qt: dialogs, clipboard, event processing, message
+// windows and repaint requests for the main window.
+
+#include "MainUnit/FormHost.h"
+#include "platform/MainWindow.h"
+
+namespace schauplatz {
+
+class MainWindow::Host : public FormHost {
+public:
+    explicit Host(MainWindow& window) : m_window(window) {}
+
+    std::string openFileDialog(const FileDialogRequest& request) override;
+    std::string saveFileDialog(const FileDialogRequest& request) override;
+    std::string selectFolderDialog(const std::string& title,
+                                   const std::string& initialFolder) override;
+    void setClipboardPicture(const ClipboardPicture& picture) override;
+    void processMessages() override;
+    void showMessage(const std::string& title, const std::string& text) override;
+    void invalidate(FormComponent component) override;
+    void repaint(FormComponent component) override;
+    void captionChanged(const std::string& caption) override;
+    void menuStateChanged() override;
+    void installIdleHandler() override;
+    void acceptDroppedFiles(bool accept) override;
+
+private:
+    MainWindow& m_window;
+};
+
+} // namespace schauplatz

@@ -1,7 +1,12 @@
 #include "raster/Blend.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace schauplatz {
 
@@ -46,21 +51,73 @@ const TByteTable256& RatioTable() {
     return MergeTables().Ratio;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// Four pixels at a time in 16-bit lanes: every product F * W and B * (256 - W) is below
+// 65536 and so is their sum plus 128, so the lane arithmetic gives the formula exactly.
+// AlphaLanes returns each pixel's alpha repeated in its four lanes.
+inline __m128i AlphaLanes(__m128i Pixels16) {
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(Pixels16, 0xFF), 0xFF);
+}
+
+inline __m128i MixLanes(__m128i F16, __m128i B16, __m128i W16) {
+    const __m128i inverse = _mm_sub_epi16(_mm_set1_epi16(256), W16);
+    const __m128i sum =
+        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(F16, W16), _mm_mullo_epi16(B16, inverse)),
+                      _mm_set1_epi16(128));
+    return _mm_srli_epi16(sum, 8);
+}
+
+} // namespace
+#endif
+
 void BlendRow(const TColor32* Src, TColor32* Dst, std::size_t N) {
-    // Branch-free so that the loop vectorises: weight 0 already reproduces the destination
-    // exactly ((B * 256 + 128) >> 8 = B); only alpha 255 needs the copy.
-    for (std::size_t i = 0; i < N; ++i) {
-        const TColor32 f = Src[i];
-        const std::uint32_t fa = f >> 24;
-        const TColor32 mixed = MixColors(f, Dst[i], fa);
-        Dst[i] = fa == 255 ? f : mixed;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i opaque = _mm_set1_epi32(255);
+    for (; i + 4 <= N; i += 4) {
+        const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Dst + i));
+        const __m128i fLo = _mm_unpacklo_epi8(f, zero);
+        const __m128i fHi = _mm_unpackhi_epi8(f, zero);
+        const __m128i lo = MixLanes(fLo, _mm_unpacklo_epi8(b, zero), AlphaLanes(fLo));
+        const __m128i hi = MixLanes(fHi, _mm_unpackhi_epi8(b, zero), AlphaLanes(fHi));
+        const __m128i mixed = _mm_packus_epi16(lo, hi);
+        // Alpha 255 copies F; alpha 0 needs nothing, weight 0 reproduces B exactly.
+        const __m128i copy = _mm_cmpeq_epi32(_mm_srli_epi32(f, 24), opaque);
+        const __m128i r = _mm_or_si128(_mm_and_si128(copy, f), _mm_andnot_si128(copy, mixed));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + i), r);
     }
+#endif
+    for (; i < N; ++i)
+        BlendInto(Src[i], Dst[i]);
 }
 
 void BlendRowMaster(const TColor32* Src, TColor32* Dst, std::size_t N, std::uint32_t M) {
     const std::uint32_t m = ClampMaster(M);
-    // Fa = 0 gives weight 0 for every M <= 255, and weight 0 leaves the pixel as it is.
-    for (std::size_t i = 0; i < N; ++i) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i master = _mm_set1_epi16(static_cast<short>(m));
+    // W = ((Fa + 1) * M) >> 8: the product is at most 256 * 255 and fits a 16-bit lane.
+    const auto weight = [&](__m128i F16) {
+        return _mm_srli_epi16(_mm_mullo_epi16(_mm_add_epi16(AlphaLanes(F16), one), master), 8);
+    };
+    for (; i + 4 <= N; i += 4) {
+        const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Dst + i));
+        const __m128i fLo = _mm_unpacklo_epi8(f, zero);
+        const __m128i fHi = _mm_unpackhi_epi8(f, zero);
+        // Fa = 0 gives W = 0 for every M <= 255, and W = 0 leaves the pixel as it is.
+        const __m128i lo = MixLanes(fLo, _mm_unpacklo_epi8(b, zero), weight(fLo));
+        const __m128i hi = MixLanes(fHi, _mm_unpackhi_epi8(b, zero), weight(fHi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + i), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; i < N; ++i) {
         const TColor32 f = Src[i];
         const std::uint32_t w = (((f >> 24) + 1) * m) >> 8;
         Dst[i] = MixColors(f, Dst[i], w);
@@ -112,7 +169,26 @@ void MergeRowMaster(const TColor32* Src, TColor32* Dst, std::size_t N, std::uint
 }
 
 void FillPixels(TColor32* Dst, std::size_t N, TColor32 C) {
-    std::fill_n(Dst, N, C);
+    // A colour of four equal bytes (0, opaque white, ...) is a byte fill.
+    if ((C & 0xFFu) * 0x01010101u == C) {
+        std::memset(Dst, static_cast<int>(C & 0xFFu), N * sizeof(TColor32));
+        return;
+    }
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i c = _mm_set1_epi32(static_cast<int>(C));
+    for (; i < N && (reinterpret_cast<std::uintptr_t>(Dst + i) & 15u) != 0; ++i)
+        Dst[i] = C;
+    for (; i + 16 <= N; i += 16) {
+        auto* p = reinterpret_cast<__m128i*>(Dst + i);
+        _mm_store_si128(p, c);
+        _mm_store_si128(p + 1, c);
+        _mm_store_si128(p + 2, c);
+        _mm_store_si128(p + 3, c);
+    }
+#endif
+    for (; i < N; ++i)
+        Dst[i] = C;
 }
 
 void MovePixels(const TColor32* Src, TColor32* Dst, std::size_t N) {

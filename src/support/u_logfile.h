@@ -3,6 +3,12 @@
 // The monthly diagnostic log: one file "yyyymm.log" per calendar month in the
 // log folder, one line per event, opened, appended and closed per line.
 // WriteLog never raises; a line that cannot be written is dropped.
+//
+// The log folder is "log/" beside the program; where that cannot be created
+// or written (an installed program), $XDG_STATE_HOME/schauplatz/log/
+// (default ~/.local/state/schauplatz/log/); where neither works, no log.
+// Lines written before LogUnitStart (tests of other units) go to the same
+// place; lines after LogUnitEnd are dropped, so "Stop" stays the last line.
 
 #include <chrono>
 #include <functional>

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace schauplatz {
@@ -189,6 +191,39 @@ TEST(LogFile, FailedWriteDropsOnlyThatLine) {
         EXPECT_NO_THROW(WriteLog("kept", 1));
     }
     EXPECT_EQ(log.messages(), (std::vector<std::string>{"kept", "kept", "lost", "kept"}));
+}
+
+TEST(LogFile, LinesOfSeveralProcessesInterleaveWhole) {
+    ScratchFolder scratch;
+    const std::string program = scratch.path() + "prog/";
+    ScratchLog log(program);
+    constexpr int kWriters = 3;
+    constexpr int kLines = 300;
+    const std::string filler(200, '=');
+    std::vector<pid_t> children;
+    for (int writer = 0; writer < kWriters; ++writer) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (int line = 0; line < kLines; ++line) {
+                WriteLog("w" + std::to_string(writer) + " " + filler, 1);
+            }
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::map<std::string, int> counts;
+    for (const std::string& message : log.messages()) {
+        ++counts[message];
+    }
+    ASSERT_EQ(counts.size(), static_cast<std::size_t>(kWriters)) << "a line was torn";
+    for (int writer = 0; writer < kWriters; ++writer) {
+        EXPECT_EQ(counts["w" + std::to_string(writer) + " " + filler], kLines);
+    }
 }
 
 TEST(LogFile, LineMissingItsFileIsRecreated) {

@@ -295,6 +295,29 @@ TEST(FastPath, RowMappingEqualsReverseFixed) {
     }
 }
 
+// Rows longer than the internal chunk and partial vector groups at every row end.
+TEST(FastPath, WideRowsMatchTheGeneralChain) {
+    TBitmap32 src;
+    src.SetSize(300, 40);
+    std::mt19937 rng(99);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 300; ++x)
+            src.SetPixel(x, y, rng());
+    src.SetDrawMode(dmBlend);
+    for (int width : {4500, 2049, 2047, 13}) {
+        TBitmap32 general, fast;
+        general.SetSize(width, 6);
+        fast.SetSize(width, 6);
+        TProjectiveTransformation T;
+        const float w = static_cast<float>(width);
+        setQuad(T, {-3.5f, 0.25f, w + 7, 1, w - 2, 5.5f, 1, 6});
+        T.SetSourceRect(TFloatRect{0, 0, 299, 39});
+        DrawTransformedGeneral(&general, &src, &T);
+        ASSERT_TRUE(DrawProjectiveNearestFast(fast, src, T, visitedRect(T, fast)));
+        ASSERT_TRUE(samePixels(general, fast)) << width;
+    }
+}
+
 TEST(FastPath, WorkedTrapezoidPixels) {
     TBitmap32 src, dst;
     src.SetSize(64, 64);

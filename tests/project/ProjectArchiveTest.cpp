@@ -286,5 +286,22 @@ TEST_F(ProjectArchiveTest, TheSampleProjectUnpacksIntoThePictureStore) {
     EXPECT_EQ(readBytes(data[0]).substr(1, 3), "PNG");
 }
 
+TEST_F(ProjectArchiveTest, PathsWindows1252CannotHoldSurviveASaveAndALoad) {
+    const std::string polish = temp / "Muster/Drzwi Łódź.png";
+    writeBytes(polish, "polish door");
+    std::vector<std::string> data = twoElements();
+    data.push_back(FormatElementRecord({polish, 1, 2, 3, 4, 5, 6, 7, 8}));
+    ASSERT_TRUE(writeProjectArchive(project, data, work, zip));
+    bool flagged = false;
+    for (const ZipRecord& record : centralDirectory(readBytes(project)))
+        if (record.name == "Drzwi Łódź.png") flagged = (record.flags & 0x0800) != 0;
+    EXPECT_TRUE(flagged);
+    const auto unpacked = unpackProjectArchive(project, work, zip);
+    ASSERT_TRUE(unpacked.has_value());
+    EXPECT_EQ(readBytes(work + "data.dat").substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_EQ(unpacked->LoadStore, data);
+    EXPECT_EQ(readBytes(SplitElementRecord(replayed(*unpacked)[3]).Path), "polish door");
+}
+
 } // namespace
 } // namespace schauplatz

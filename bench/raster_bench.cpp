@@ -284,26 +284,43 @@ void BM_OpenCVResize(benchmark::State& State) {
 
 #endif
 
-// Collects the mean real time of every benchmark (ms) for the summary.
+// Collects the mean CPU time per iteration of every benchmark (ms) for the summary. CPU
+// time, not wall time: on a shared machine the wall time also counts waiting for a core.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& Runs) override {
         ConsoleReporter::ReportRuns(Runs);
         for (const Run& run : Runs) {
-            if (run.run_type != Run::RT_Iteration && run.aggregate_name != "mean") continue;
-            const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
-            times[run.run_name.function_name] = seconds * 1e3;
+            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
+            Sum& sum = m_sums[run.run_name.function_name];
+            sum.ms += run.cpu_accumulated_time / static_cast<double>(run.iterations) * 1e3;
+            ++sum.count;
         }
     }
-    std::map<std::string, double> times;
+    const double* find(const std::string& Name) const {
+        const auto it = m_sums.find(Name);
+        if (it == m_sums.end()) return nullptr;
+        m_mean = it->second.ms / it->second.count;
+        return &m_mean;
+    }
+
+private:
+    struct Sum {
+        double ms = 0;
+        int count = 0;
+    };
+    std::map<std::string, Sum> m_sums;
+    mutable double m_mean = 0;
 };
 
 void printRatio(const RatioReporter& R, const char* Label, const std::string& A,
                 const std::string& B) {
-    const auto a = R.times.find(A), b = R.times.find(B);
-    if (a == R.times.end() || b == R.times.end()) return;
-    std::printf("  %-58s %8.3f ms / %8.3f ms = %6.2fx\n", Label, a->second, b->second,
-                a->second / b->second);
+    const double* a = R.find(A);
+    if (a == nullptr) return;
+    const double first = *a;
+    const double* b = R.find(B);
+    if (b == nullptr) return;
+    std::printf("  %-58s %8.3f ms / %8.3f ms = %6.2fx\n", Label, first, *b, first / *b);
 }
 
 } // namespace
@@ -354,7 +371,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    std::printf("\nRatios (below 1.00x: the first is faster)\n");
+    std::printf("\nRatios of mean CPU time (below 1.00x: the first is faster)\n");
     for (const Quad& q : kQuads) {
         const std::string n = q.name;
         const std::string fast = "DrawTransformed/" + n + "/fast";

@@ -2,6 +2,8 @@
 
 #include "support/U_SYSTOOLS.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
@@ -16,6 +18,48 @@ constexpr long double kStippleStep = 0.05L;
 TForm_Schauplatz::TForm_Schauplatz(FormHost& host, std::string programFolder)
     : m_host(host), m_programFolder(IncludeTrailingPathDelimiter(std::move(programFolder))) {
     buildMenus();
+    setUpPictures();
+}
+
+// The designed display settings of the window's pictures. All of them show
+// their picture with nearest-neighbour sampling.
+void TForm_Schauplatz::setUpPictures() {
+    struct Design {
+        TCustomImage32* view;
+        TBitmapAlign align;
+        TScaleMode scaleMode;
+        TRepaintMode repaintMode;
+        TDrawMode drawMode;
+        TControlColor color;
+    };
+    const Design designs[] = {
+        {&ImageSelectedDoor, baCenter, smOptimal, rmOptimizer, dmBlend, kSysAppWorkSpace},
+        {&ImageFassade, baCenter, smOptimal, rmOptimizer, dmBlend, kControlBlack},
+        {&ImageHintergrund, baCenter, smOptimal, rmFull, dmOpaque, kControlBlack},
+        {&ImageUndo, baCenter, smOptimal, rmOptimizer, dmBlend, kControlBlack},
+        {&ImageCombined, baCenter, smOptimal, rmOptimizer, dmBlend, kControlBlack},
+        {&WorkingPlaceImage, baTopLeft, smOptimalScaled, rmOptimizer, dmTransparent,
+         kSysAppWorkSpace},
+    };
+    for (const Design& design : designs) {
+        design.view->SetBitmapAlign(design.align);
+        design.view->SetScaleMode(design.scaleMode);
+        design.view->SetScale(1.0f);
+        design.view->SetRepaintMode(design.repaintMode);
+        design.view->SetColor(design.color);
+        design.view->Bitmap().SetResamplerClassName("TNearestResampler");
+        design.view->Bitmap().SetDrawMode(design.drawMode);
+    }
+    WorkingPlaceImage.Bitmap().SetCombineMode(cmMerge);
+
+    // The background the window is designed with.
+    const BuiltinPicture& builtin = BuiltinBackground();
+    TBitmap32& background = ImageHintergrund.Bitmap();
+    background.SetSize(builtin.width, builtin.height);
+    std::copy(builtin.pixels.begin(), builtin.pixels.end(), background.Bits());
+    background.Changed();
+
+    ImageFassade.OnDblClick = [this](TCustomPaintBox32*) { ImageFassadeDblClick(); };
 }
 
 TForm_Schauplatz::~TForm_Schauplatz() = default;
@@ -31,8 +75,14 @@ void TForm_Schauplatz::FormCreate() {
     PatternFolder = m_programFolder + "Muster/Haustüren";
     FillElementList(PatternFolder);
     // The default facade is optional: without it the built-in picture stays.
-    LoadFacade(m_programFolder + "Muster/Fassade/Fassade.jpg");
+    const std::string defaultFacade = m_programFolder + "Muster/Fassade/Fassade.jpg";
+    std::error_code missing;
+    if (std::filesystem::exists(defaultFacade, missing))
+        LoadFacade(defaultFacade);
+    else
+        ImageFassade.Bitmap().Assign(&ImageHintergrund.Bitmap());
     PlaceElementDefault();
+    Transformation = std::make_unique<TProjectiveTransformation>();
     RenderElement();
     m_host.installIdleHandler();
     m_host.acceptDroppedFiles(true);
@@ -44,8 +94,9 @@ void TForm_Schauplatz::FormShow() {
 }
 
 void TForm_Schauplatz::FormDestroy() {
-    // The transformation and the views' layers go with their owners; nothing
-    // is written here.
+    // The frame layer goes with the workspace view's layer list; nothing is
+    // written here.
+    Transformation.reset();
 }
 
 void TForm_Schauplatz::UpdateCaption() {
@@ -67,7 +118,7 @@ void TForm_Schauplatz::AppEventsIdle() {
     if (ActiveVertex >= 0 || !ShowFrame) return;
     // The step is applied in extended precision and the result kept as single.
     StippleCounter = static_cast<float>(static_cast<long double>(StippleCounter) - kStippleStep);
-    m_host.invalidate(FormComponent::WorkingPlaceImage);
+    WorkingPlaceImage.Invalidate();
     CombineHintergrundAndOverlay();
 }
 
@@ -113,7 +164,7 @@ bool TForm_Schauplatz::ShortCutPressed(const ShortCut& key) {
 
 void TForm_Schauplatz::Vertexanaus1Click() {
     ShowFrame = Item("Vertexanaus1").checked;
-    m_host.invalidate(FormComponent::WorkingPlaceImage);
+    WorkingPlaceImage.Invalidate();
 }
 
 // A new project forgets the record list, then offers the facade dialog.

@@ -10,10 +10,14 @@
 #include "MainUnit/BuiltinBackground.h"
 #include "MainUnit/FormHost.h"
 #include "MainUnit/MenuTable.h"
+#include "ZAMBasicImage/ZAMBasicImage.h"
+#include "raster/Transformation.h"
+#include "raster/view/Image32.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,7 +56,17 @@ public:
     float StippleCounter = 0.0f;
     std::string PatternFolder;
     bool ShowFrame = true;
+    // Maps the element picture onto the quad; exists from FormCreate to FormDestroy.
+    std::unique_ptr<TProjectiveTransformation> Transformation;
     std::array<QuadPoint, 4> Vertices{}; // top left, top right, bottom right, bottom left
+
+    // --- Pictures: each view owns its bitmap; the window owns the views -----
+    TImage32 ImageSelectedDoor;      // the element picture
+    TZAMBasicImage ImageFassade;     // the facade as loaded
+    TZAMBasicImage ImageHintergrund; // the background: facade with accepted elements
+    TZAMBasicImage ImageUndo;        // the background before the last acceptance
+    TZAMBasicImage ImageCombined;    // the preview
+    TImage32 WorkingPlaceImage;      // the workspace: only the element in perspective
 
     // Record lists: line 0 the facade path, then one line per accepted element.
     std::vector<std::string> ProjectData;
@@ -119,6 +133,7 @@ public:
 
 private:
     void buildMenus();
+    void setUpPictures();
     MenuItem* findItem(const std::string& name);
 
     FormHost& m_host;

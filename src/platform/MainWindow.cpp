@@ -3,6 +3,7 @@
 #include "platform/GuardedCall.h"
 #include "platform/IdlePump.h"
 #include "platform/QtFormHost.h"
+#include "platform/view/PaintBoxHost.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -38,7 +39,6 @@ constexpr int kProjectDataWidth = 464;
 constexpr int kPanel3Height = 20;
 
 // System colours fixed to the classic defaults so pixels match on any theme.
-const QColor kApplicationWorkspace(0xAB, 0xAB, 0xAB);
 const QColor kButtonFace(0xF0, 0xF0, 0xF0);
 
 QString qs(const std::string& text) {
@@ -76,6 +76,8 @@ MainWindow::MainWindow(const std::string& programFolder, QWidget* parent)
     setPalette(palette);
     resize(kDesignWidth, kDesignHeight);
 
+    // Mouse, paint and resize calls into the views are handlers too.
+    PaintBoxHost::setDispatchGuard([](const std::function<void()>& call) { runGuarded(call); });
     m_idle = new IdlePump([this] { m_form->AppEventsIdle(); }, this);
     buildLayout();
     buildMenuBar();
@@ -129,7 +131,8 @@ void MainWindow::buildLayout() {
     m_scrollBox = new QScrollArea(central);
     m_scrollBox->setObjectName("ScrollBox1");
     m_scrollBox->setWidgetResizable(true);
-    QFrame* workspace = pictureArea(m_scrollBox, "WorkingPlaceImage", kApplicationWorkspace);
+    auto* workspace = new PaintBoxHost(m_form->WorkingPlaceImage, m_scrollBox);
+    workspace->setObjectName("WorkingPlaceImage");
     m_scrollBox->setWidget(workspace);
     m_components[FormComponent::WorkingPlaceImage] = workspace;
     columns->addWidget(m_scrollBox, 1);
@@ -183,7 +186,8 @@ QWidget* MainWindow::buildSidePanel() {
     auto* doorBox = new QVBoxLayout;
     doorBox->setContentsMargins(kSelectedDoorMargin, kSelectedDoorMargin, kSelectedDoorMargin,
                                 kSelectedDoorMargin);
-    QFrame* door = pictureArea(panel, "ImageSelectedDoor", kApplicationWorkspace);
+    auto* door = new PaintBoxHost(m_form->ImageSelectedDoor, panel);
+    door->setObjectName("ImageSelectedDoor");
     doorBox->addWidget(door);
     layout->addLayout(doorBox, 1);
     m_components[FormComponent::ImageSelectedDoor] = door;
@@ -192,16 +196,18 @@ QWidget* MainWindow::buildSidePanel() {
         const char* label;
         const char* name;
         FormComponent component;
+        TCustomImage32& view;
     };
     const Lower lower[] = {
-        {"Fassade (original)", "ImageFassade", FormComponent::ImageFassade},
-        {"Aktuell", "ImageHintergrund", FormComponent::ImageHintergrund},
-        {"Undo", "ImageUndo", FormComponent::ImageUndo},
-        {"Vorschau", "ImageCombined", FormComponent::ImageCombined},
+        {"Fassade (original)", "ImageFassade", FormComponent::ImageFassade, m_form->ImageFassade},
+        {"Aktuell", "ImageHintergrund", FormComponent::ImageHintergrund, m_form->ImageHintergrund},
+        {"Undo", "ImageUndo", FormComponent::ImageUndo, m_form->ImageUndo},
+        {"Vorschau", "ImageCombined", FormComponent::ImageCombined, m_form->ImageCombined},
     };
     for (const Lower& entry : lower) {
         layout->addWidget(panelLabel(panel, entry.label));
-        QFrame* picture = pictureArea(panel, entry.name, Qt::black);
+        auto* picture = new PaintBoxHost(entry.view, panel);
+        picture->setObjectName(entry.name);
         picture->setFixedHeight(kSidePictureHeight);
         layout->addWidget(picture);
         m_components[entry.component] = picture;
@@ -217,7 +223,6 @@ QWidget* MainWindow::buildSidePanel() {
     facade->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(facade, &QWidget::customContextMenuRequested, this,
             [this, facade](const QPoint& at) { m_popupFassade->popup(facade->mapToGlobal(at)); });
-    facade->installEventFilter(this);
     return panel;
 }
 
@@ -311,15 +316,6 @@ void MainWindow::dropEvent(QDropEvent* event) {
     if (paths.empty()) return;
     event->acceptProposedAction();
     runGuarded([this, &paths] { m_form->FormDropFiles(paths); });
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == component(FormComponent::ImageFassade) &&
-        event->type() == QEvent::MouseButtonDblClick) {
-        runGuarded([this] { m_form->ImageFassadeDblClick(); });
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace schauplatz

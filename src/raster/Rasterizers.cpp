@@ -58,7 +58,9 @@ void TRasterizer::Rasterize(TCustomBitmap32& Dst, const TRect& DstRect,
                            SaturateToInt32(std::floor(static_cast<double>(b.Top))),
                            SaturateToInt32(std::ceil(static_cast<double>(b.Right))),
                            SaturateToInt32(std::ceil(static_cast<double>(b.Bottom)))};
-        r = IntersectRect(DstRect, bounds);
+        // Within the destination's bounds as well: DrawTransformed passes a rectangle inside
+        // them anyway, a direct caller may not.
+        r = IntersectRect(r, bounds);
     }
     RasterizeRegion(Dst, r);
 }

@@ -662,3 +662,28 @@ TEST(DrawTransformed, DefaultPathEqualsGeneralChainInPixelsAndNotifications) {
         ASSERT_EQ(logA.Areas, logB.Areas) << "seed " << seed << " round " << round;
     }
 }
+
+TEST(Rasterizer, DirectCallWithRectangleBeyondTheDestinationStaysInside) {
+    TCustomBitmap32 src;
+    src.SetSize(4, 4);
+    src.Clear(0xFF123456);
+    src.SetDrawMode(dmOpaque);
+    TProjectiveTransformation t;
+    SetQuad(t, {-30, 60, 60, -30}, {-30, -30, 60, 60});
+    t.SetSourceRect(TFloatRect{0, 0, 3, 3});
+    // Writes beyond the buffer would land hundreds of rows outside it (a sanitizer build
+    // reports them at once; without the clipping the general loop segfaults here).
+    TCustomBitmap32 dst;
+    dst.SetSize(10, 10);
+    dst.Clear(0);
+    for (bool fast : {false, true}) {
+        TRegularRasterizer r;
+        r.SetFastPathEnabled(fast);
+        TTransformer transformer(src.Resampler(), &t);
+        r.SetSampler(&transformer);
+        r.Rasterize(dst, TRect{-50, -50, 500, 500}, src);
+    }
+    for (std::int32_t y = 0; y < 10; ++y)
+        for (std::int32_t x = 0; x < 10; ++x)
+            ASSERT_EQ(dst.GetPixel(x, y), 0xFF123456u);
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace schauplatz {
@@ -256,6 +257,39 @@ TEST(ProjectiveTransformation, BaseClassReportsNotImplemented) {
     } catch (const ETransformNotImplemented& E) {
         EXPECT_STREQ(E.what(), "Forward transformation is not implemented in TTransformation.");
     }
+}
+
+} // namespace
+} // namespace schauplatz
+
+namespace schauplatz {
+namespace {
+
+TEST(FixedPointRounding, HalvesGoToEvenAndInt32KeepsTheLowBits) {
+    const struct {
+        long double value;
+        std::int64_t rounded;
+    } cases[] = {{0.5L, 0},
+                 {1.5L, 2},
+                 {2.5L, 2},
+                 {-0.5L, 0},
+                 {-1.5L, -2},
+                 {-2.5L, -2},
+                 {2.4999L, 2},
+                 {-2.5001L, -3},
+                 {1e18L, 1000000000000000000},
+                 {4611686018427387903.5L, 4611686018427387904},
+                 {-4611686018427387905.0L, -4611686018427387905}};
+    for (const auto& c : cases)
+        EXPECT_EQ(RoundToInt64(c.value), c.rounded) << double(c.value);
+    EXPECT_EQ(RoundToInt64(1e30L), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(RoundToInt32(4294967296.0L + 7), 7);
+    EXPECT_EQ(RoundToInt32(-1.5L), -2);
+    EXPECT_EQ(FixedRound(32768), 0); // halves round down
+    EXPECT_EQ(FixedRound(32769), 1);
+    EXPECT_EQ(FixedRound(-32768), -1); // -0.5 rounds down as well
+    EXPECT_EQ(FixedMul(-1, 1), -1);    // floors
+    EXPECT_EQ(FixedMul(65536 * 3, -21845), -65535);
 }
 
 } // namespace

@@ -257,3 +257,30 @@ TEST(MergeArithmetic, SpecialCasesAndMixedAlpha) {
     MergeMasterInto(f, into, 100);
     EXPECT_EQ(into, MergeMaster(f, b, 100));
 }
+
+// The vector row loops against the plain formula for every alpha, master and channel pair.
+TEST(BlendRows, RowLoopsExhaustiveOverAlphaMasterAndChannelPairs) {
+    std::vector<TColor32> src(256 * 256);
+    std::vector<TColor32> dst(256 * 256);
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        for (std::uint32_t j = 0; j < 256; ++j) {
+            src[i * 256 + j] = MakeF(i, j);
+            dst[i * 256 + j] = MakeB(i, j);
+        }
+    }
+    std::vector<TColor32> out = dst;
+    BlendRow(src.data(), out.data(), out.size());
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        const std::uint32_t fa = src[k] >> 24;
+        const TColor32 expected =
+            fa == 0 ? dst[k] : (fa == 255 ? src[k] : RefMix(src[k], dst[k], fa));
+        ASSERT_EQ(out[k], expected) << Argb(src[k]) << " over " << Argb(dst[k]);
+    }
+    for (std::uint32_t m = 0; m < 256; ++m) {
+        out = dst;
+        BlendRowMaster(src.data(), out.data(), out.size(), m);
+        for (std::size_t k = 0; k < out.size(); ++k)
+            ASSERT_EQ(out[k], RefBlendRowMasterPixel(src[k], dst[k], m))
+                << Argb(src[k]) << " over " << Argb(dst[k]) << " M " << m;
+    }
+}

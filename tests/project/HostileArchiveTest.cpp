@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <sys/stat.h>
 
 namespace schauplatz {
@@ -231,6 +232,38 @@ TEST_F(HostileArchiveTest, TooLittleFreeDiskUnpacksNothing) {
     EXPECT_FALSE(extract());
     EXPECT_TRUE(folderNames(work).empty());
     EXPECT_NE(allMessages().find("Speicherplatz"), std::string::npos) << allMessages();
+}
+
+// A seeded sweep of random damage to a valid archive: no crash, nothing outside the work
+// folder, no sub-folders, whatever the bytes say.
+TEST_F(HostileArchiveTest, RandomDamageNeverEscapesTheWorkFolder) {
+    writeRawArchive(archive, {{"data.dat", "C:\\Bilder\\Haus.jpg\r\n"},
+                              {"sub/Haus.jpg", std::string(3000, 'h'), true},
+                              {"../T\x81r.png", std::string(5000, 't')}});
+    const std::string original = readBytes(archive);
+    constexpr unsigned kSeed = 20211;
+    std::mt19937 random(kSeed);
+    TZipLimits limits;
+    limits.MaxEntryBytes = 1 << 20;
+    limits.MaxTotalBytes = 2 << 20;
+    zip.SetLimits(limits);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes = original;
+        const int flips = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < flips; ++i)
+            bytes[random() % bytes.size()] = static_cast<char>(random() & 0xFF);
+        writeBytes(archive, bytes);
+        fs::remove_all(work);
+        fs::create_directories(work);
+        extract();
+        for (const std::string& name : folderNames(work))
+            ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(work + name)))
+                << "seed " << kSeed << " round " << round << ": " << name;
+        ASSERT_TRUE(folderNames(outside).empty()) << "seed " << kSeed << " round " << round;
+        ASSERT_EQ(folderNames(temp.path()),
+                  (std::vector<std::string>{"boese.zip", "draussen", "werk"}))
+            << "seed " << kSeed << " round " << round;
+    }
 }
 
 } // namespace

@@ -69,6 +69,30 @@ TEST(ViewHost, ScreenShowsExactlyTheColourChannelsOfTheBuffer) {
     EXPECT_EQ(shot.pixel(0, 0) & 0xFFFFFFu, 0xABABABu);
 }
 
+// The window's views may be destroyed before its widget tree: the host must stop using them.
+TEST(ViewHost, OutlivesItsView) {
+    testApp();
+    auto view = std::make_unique<TImage32>();
+    int downs = 0;
+    view->OnMouseDown = [&](TCustomImage32*, TMouseButton, TShiftState, int, int, TCustomLayer*) {
+        ++downs;
+    };
+    auto host = std::make_unique<PaintBoxHost>(*view);
+    host->resize(20, 20);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), host->mapToGlobal(QPointF(3, 3)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(host.get(), &press);
+    EXPECT_EQ(downs, 1);
+    view.reset();
+    QMouseEvent again(QEvent::MouseButtonPress, QPointF(3, 3), host->mapToGlobal(QPointF(3, 3)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(host.get(), &again);
+    host->resize(30, 30);
+    (void)host->grab();
+    host.reset();
+    EXPECT_EQ(downs, 1);
+}
+
 // Records what arrives at the view's handlers.
 class HostMouse : public ::testing::Test {
 protected:

@@ -42,7 +42,7 @@ QPoint clientPixel(const QMouseEvent& event) {
 } // namespace
 
 PaintBoxHost::PaintBoxHost(TCustomPaintBox32& view, QWidget* parent)
-    : QWidget(parent), m_view(view) {
+    : QWidget(parent), m_view(view), m_viewLifetime(view.Lifetime()) {
     // The view paints every pixel of its client area itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -82,6 +82,7 @@ TShiftState PaintBoxHost::shiftState(Qt::KeyboardModifiers modifiers, Qt::MouseB
 }
 
 void PaintBoxHost::dispatch(const std::function<void()>& call) {
+    if (!viewAlive()) return;
     if (const DispatchGuard& guard = dispatchGuard())
         guard(call);
     else
@@ -89,6 +90,7 @@ void PaintBoxHost::dispatch(const std::function<void()>& call) {
 }
 
 bool PaintBoxHost::reachesView(const QMouseEvent& event) const {
+    if (!viewAlive()) return false;
     return m_view.MouseCaptured() || rect().contains(clientPixel(event));
 }
 

@@ -3,7 +3,8 @@
 // The view paints into its own buffer; this widget forwards resizes, paint requests and mouse
 // events to it as plain calls, in client pixels, and shows the buffer without converting it:
 // the buffer is wrapped as QImage::Format_RGB32, so the screen shows the colour channels and
-// ignores alpha. The widget does not own the view; it must not outlive it.
+// ignores alpha. The widget does not own the view; when the view goes first (its owner is
+// destroyed before the widget tree), the widget stops forwarding and paints nothing.
 #pragma once
 
 #include "raster/view/PaintBox32.h"
@@ -11,6 +12,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace schauplatz {
 
@@ -47,7 +49,10 @@ private:
     // not captured the mouse.
     bool reachesView(const QMouseEvent& event) const;
 
+    bool viewAlive() const { return !m_viewLifetime.expired(); }
+
     TCustomPaintBox32& m_view;
+    std::weak_ptr<const void> m_viewLifetime;
 };
 
 } // namespace schauplatz

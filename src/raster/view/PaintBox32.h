@@ -79,6 +79,8 @@ public:
 
     void SetHostHooks(THostHooks Hooks) { m_host = std::move(Hooks); }
     const THostHooks& HostHooks() const { return m_host; }
+    // Expires when the view is destroyed, so a host that may outlive it can tell.
+    std::weak_ptr<const void> Lifetime() const { return m_lifetime; }
 
     std::function<void(TCustomPaintBox32* Sender)> OnDblClick;
     std::function<void(TCustomPaintBox32* Sender)> OnMouseEnter;
@@ -111,6 +113,7 @@ private:
     bool m_tabStop = false;
     bool m_mouseCaptured = false;
     THostHooks m_host;
+    std::shared_ptr<const int> m_lifetime = std::make_shared<const int>(0);
 };
 
 } // namespace schauplatz

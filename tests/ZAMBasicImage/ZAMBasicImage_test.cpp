@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
+#include <random>
 #include <vector>
 
 namespace schauplatz {
@@ -173,6 +175,42 @@ TEST_F(CopyNonZero, LargerOverlayIsClippedToThePicture) {
     TZAMBasicImage empty; // the preview after an undo to the empty undo picture
     EXPECT_NO_THROW(empty.CopyNonZeroPixels(overlay));
     EXPECT_TRUE(empty.Bitmap().IsEmpty());
+}
+
+// The row loop skips empty runs; it must match a plain pixel-by-pixel copy on every width,
+// including the tails shorter than a run.
+TEST(CopyNonZeroPixels, MatchesAPlainPerPixelCopy) {
+    const unsigned seed = 20240611u;
+    std::mt19937 random(seed);
+    const int sizes[][4] = {{1, 1, 1, 1},   {7, 3, 7, 3},   {8, 2, 8, 2},   {9, 4, 9, 4},
+                            {17, 5, 13, 6}, {33, 9, 40, 3}, {64, 7, 63, 7}, {301, 11, 299, 12}};
+    for (const auto& s : sizes) {
+        const int pw = s[0], ph = s[1], ow = s[2], oh = s[3];
+        TZAMBasicImage image;
+        image.Bitmap().SetSize(pw, ph);
+        TBitmap32 overlay;
+        overlay.SetSize(ow, oh);
+        for (int y = 0; y < ph; ++y)
+            for (int x = 0; x < pw; ++x)
+                image.Bitmap().SetPixel(x, y, random() | 1u);
+        for (int y = 0; y < oh; ++y)
+            for (int x = 0; x < ow; ++x) {
+                const unsigned pick = random() % 10;
+                // Mostly empty, some single pixels, some alpha-0 colours.
+                overlay.SetPixel(x, y,
+                                 pick < 7   ? 0u
+                                 : pick < 9 ? random()
+                                            : (random() & 0xFFFFFFu));
+            }
+        std::vector<TColor32> expected(image.Bitmap().Bits(), image.Bitmap().Bits() + pw * ph);
+        for (int y = 0; y < std::min(ph, oh); ++y)
+            for (int x = 0; x < std::min(pw, ow); ++x)
+                if (overlay.GetPixel(x, y) != 0) expected[y * pw + x] = overlay.GetPixel(x, y);
+        image.CopyNonZeroPixels(overlay);
+        const std::vector<TColor32> actual(image.Bitmap().Bits(), image.Bitmap().Bits() + pw * ph);
+        EXPECT_EQ(actual, expected) << "seed " << seed << ", picture " << pw << "x" << ph
+                                    << ", overlay " << ow << "x" << oh;
+    }
 }
 
 TEST_F(CopyNonZero, SendsNoNotification) {

@@ -284,22 +284,27 @@ void BM_OpenCVResize(benchmark::State& State) {
 
 #endif
 
-// Collects the mean CPU time per iteration of every benchmark (ms) for the summary. CPU
+// Collects the mean CPU time per iteration of every benchmark for the summary. CPU
 // time, not wall time: on a shared machine the wall time also counts waiting for a core.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Every benchmark here reports in milliseconds. With repetitions the mean aggregate
+    // replaces the single runs.
     void ReportRuns(const std::vector<Run>& Runs) override {
         ConsoleReporter::ReportRuns(Runs);
         for (const Run& run : Runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
             Sum& sum = m_sums[run.run_name.function_name];
-            sum.ms += run.cpu_accumulated_time / static_cast<double>(run.iterations) * 1e3;
-            ++sum.count;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean") {
+                sum = Sum{run.GetAdjustedCPUTime(), 1, true};
+            } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !sum.final) {
+                sum.ms += run.GetAdjustedCPUTime();
+                ++sum.count;
+            }
         }
     }
     const double* find(const std::string& Name) const {
         const auto it = m_sums.find(Name);
-        if (it == m_sums.end()) return nullptr;
+        if (it == m_sums.end() || it->second.count == 0) return nullptr;
         m_mean = it->second.ms / it->second.count;
         return &m_mean;
     }
@@ -308,6 +313,7 @@ private:
     struct Sum {
         double ms = 0;
         int count = 0;
+        bool final = false;
     };
     std::map<std::string, Sum> m_sums;
     mutable double m_mean = 0;

@@ -161,6 +161,13 @@ TColor32 TCustomBitmap32::NextStippleColor() {
     const auto count = static_cast<std::int32_t>(m_stipplePattern.size());
     if (count == 0) return clBlack32;
     const float len = static_cast<float>(count);
+    // From 2^24 on, stepping by whole patterns can stall (counter - L rounds back to the
+    // counter) and would hang the paint; an infinite counter never comes into range. Below
+    // that every step is exact, so the remainder taken here is what the steps would give.
+    if (!std::isfinite(m_stippleCounter))
+        m_stippleCounter = 0;
+    else if (std::fabs(m_stippleCounter) >= 16777216.0f)
+        m_stippleCounter = std::fmod(m_stippleCounter, len);
     while (m_stippleCounter >= len)
         m_stippleCounter = static_cast<float>(L(m_stippleCounter) - len);
     while (m_stippleCounter < 0)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,23 @@ TEST(Stipple, ColourSequence) {
     b.SetStippleCounter(-0.25f);
     EXPECT_EQ(argb(b.NextStippleColor()), argb(mix(kWhite, kBlack, 255 - 191)));
     EXPECT_EQ(b.StippleCounter(), 4.25f);
+}
+
+// Far out of range the whole-pattern steps would stall; the colour still comes back.
+TEST(Stipple, HugeOrInfiniteCounterDoesNotHang) {
+    TCustomBitmap32 b;
+    b.SetStipplePattern({kBlack, kBlack, kWhite, kWhite});
+    b.SetStippleStep(0.5f);
+    for (float start : {-1e30f, 3e9f, std::numeric_limits<float>::infinity(),
+                        -std::numeric_limits<float>::infinity(), -70000000.0f}) {
+        b.SetStippleCounter(start);
+        (void)b.NextStippleColor();
+        EXPECT_GE(b.StippleCounter(), 0.0f) << start;
+        EXPECT_LE(b.StippleCounter(), 4.5f) << start;
+    }
+    // 3e9 is a whole multiple of the pattern: the same colour as counter 0.
+    b.SetStippleCounter(3e9f);
+    EXPECT_EQ(b.NextStippleColor(), kBlack);
 }
 
 TEST(Stipple, AdvanceWrapsIntoThePattern) {

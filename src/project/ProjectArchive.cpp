@@ -1,5 +1,6 @@
 #include "project/ProjectArchive.h"
 
+#include "project/ProjectNames.h"
 #include "project/RecordFile.h"
 #include "project/ZipEntryNames.h"
 #include "support/FileSystem.h"
@@ -163,6 +164,13 @@ std::optional<TUnpackedProject> unpackProjectArchive(const std::string& projectF
     if (project)
         project->PictureFolder = storePictures(folders.WorkFolder(), project->LoadStore, folders);
     return project;
+}
+
+std::string resolveSaveName(const std::string& Name, const std::function<std::string()>& askName) {
+    // A cancelled question gives "", which ends the save instead of writing a file named
+    // "Neues Projekt.vbk" into whatever the current folder happens to be.
+    if (Name == kNewProjectName) return askName ? askName() : std::string();
+    return Name;
 }
 
 } // namespace schauplatz

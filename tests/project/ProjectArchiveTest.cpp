@@ -3,6 +3,7 @@
 
 #include "project/ProjectArchive.h"
 #include "ProjectTestSupport.h"
+#include "project/ProjectNames.h"
 #include "project/RecordFile.h"
 #include "support/FileSystem.h"
 
@@ -301,6 +302,23 @@ TEST_F(ProjectArchiveTest, PathsWindows1252CannotHoldSurviveASaveAndALoad) {
     EXPECT_EQ(readBytes(work + "data.dat").substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_EQ(unpacked->LoadStore, data);
     EXPECT_EQ(readBytes(SplitElementRecord(replayed(*unpacked)[3]).Path), "polish door");
+}
+
+TEST(ResolveSaveName, OnlyAnUnnamedProjectAsksAndACancelledQuestionEndsTheSave) {
+    int asked = 0;
+    const auto answer = [&asked](std::string reply) {
+        return [&asked, reply] {
+            ++asked;
+            return reply;
+        };
+    };
+    EXPECT_EQ(resolveSaveName("/p/Kunde.vbk", answer("/x.vbk")), "/p/Kunde.vbk");
+    EXPECT_EQ(asked, 0) << "a named project shows no dialog";
+    EXPECT_EQ(resolveSaveName(kNewProjectName, answer("/p/Neu.vbk")), "/p/Neu.vbk");
+    EXPECT_EQ(resolveSaveName(kNewProjectName, answer("")), "");
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(resolveSaveName("", answer("/x.vbk")), "");
+    EXPECT_EQ(asked, 2);
 }
 
 } // namespace

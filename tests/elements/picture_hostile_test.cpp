@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <png.h>
+#include <cstdlib>
 #include <random>
 #include <zlib.h>
 
@@ -269,11 +270,16 @@ TEST(HostileFiles, MutationSweepOverEveryDecoder) {
                                              {"rle4", rle4.file()}, {"bits16", bits16.file()},
                                              {"png", png.encode()}, {"jpeg", jpeg},
                                              {"cmyk", cmyk},        {"icon", icon}};
-    const unsigned seed = 20261209;
+    // PICTURE_FUZZ_SEED and PICTURE_FUZZ_ROUNDS allow longer sweeps by hand.
+    const char* seedText = std::getenv("PICTURE_FUZZ_SEED");
+    const char* roundsText = std::getenv("PICTURE_FUZZ_ROUNDS");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10))
+                                   : 20261209u;
+    const int rounds = roundsText ? std::atoi(roundsText) : 400;
     std::mt19937 random(seed);
     int decoded = 0;
     for (const Sample& s : samplesList) {
-        for (int round = 0; round < 400; ++round) {
+        for (int round = 0; round < rounds; ++round) {
             Bytes bytes = s.bytes;
             const int flips = 1 + static_cast<int>(random() % 6);
             for (int i = 0; i < flips; ++i) {

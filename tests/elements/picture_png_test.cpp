@@ -190,5 +190,28 @@ TEST(PngRead, CompositingFormulaIsExactForEveryChannelAndAlpha) {
     }
 }
 
+TEST(PngRead, PictureCompositingMatchesThePixelFormulaAtEveryLength) {
+    // Every (alpha, channel) pair, with the three channels different, at odd offsets
+    // and lengths so that vector and scalar parts both run.
+    std::vector<TColor32> input;
+    for (std::uint32_t a = 0; a < 256; ++a) {
+        for (std::uint32_t v = 0; v < 256; ++v) {
+            input.push_back((a << 24) | (v << 16) | (((v * 7) & 0xFF) << 8) | (255 - v));
+        }
+    }
+    for (std::size_t start : {0u, 1u, 3u}) {
+        for (std::size_t length :
+             {input.size() - 3, std::size_t{0}, std::size_t{1}, std::size_t{7}}) {
+            std::vector<TColor32> pixels = input;
+            compositeOverWhite(pixels.data() + start, length);
+            for (std::size_t i = 0; i < pixels.size(); ++i) {
+                const bool inside = i >= start && i < start + length;
+                ASSERT_EQ(pixels[i], inside ? compositeOverWhite(input[i]) : input[i])
+                    << "index " << i << ", start " << start << ", length " << length;
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace schauplatz::picture_test

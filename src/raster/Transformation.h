@@ -67,7 +67,8 @@ public:
     virtual bool ForwardInt(std::int32_t X, std::int32_t Y, std::int32_t& U, std::int32_t& V);
     virtual bool ForwardFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V);
     virtual bool ForwardFloat(float X, float Y, float& U, float& V);
-    virtual bool HasDestinationBounds() const { return false; }
+    virtual bool HasDestinationBounds() const { return true; }
+    // The base class has no geometry of its own: the source rectangle as it is.
     virtual TFloatRect DestinationBounds(const TFloatRect& SrcRect);
 
     std::optional<TPoint> ReversePoint(const TPoint& P);

@@ -42,14 +42,6 @@ private:
     const std::string& m_folder;
 };
 
-bool refusedWhileBusy(TZipArchive& zip, const std::string& what) {
-    if (!zip.Busy()) return false;
-    // Let the component word and show the refusal like any of its own.
-    if (what.empty()) return true;
-    zip.SetArchive(what);
-    return true;
-}
-
 std::string findUnpacked(const std::string& folder, const std::string& fileName) {
     std::error_code error;
     for (const std::string& candidate : entryNameCandidates(fileName)) {
@@ -123,7 +115,7 @@ std::string TUnpackedProject::PicturePath(const std::string& recordedPath) const
 bool writeProjectArchive(const std::string& projectFile,
                          const std::vector<std::string>& projectData, const std::string& workFolder,
                          TZipArchive& zip) {
-    if (refusedWhileBusy(zip, projectFile)) return false;
+    if (zip.RefusedWhileBusy("Speichern von " + projectFile)) return false;
     fileSystem().makeDirectories(workFolder);
     WorkFolderRemoval removal(workFolder);
     writeRecordFile(workFolder + kRecordFileName, projectData);
@@ -137,7 +129,7 @@ bool writeProjectArchive(const std::string& projectFile,
 bool writeProjectArchive(const std::string& projectFile,
                          const std::vector<std::string>& projectData, TProjectFolders& folders,
                          TZipArchive& zip) {
-    if (refusedWhileBusy(zip, projectFile)) return false;
+    if (zip.RefusedWhileBusy("Speichern von " + projectFile)) return false;
     folders.RemoveStaleFolders();
     return writeProjectArchive(projectFile, projectData, folders.WorkFolder(), zip);
 }
@@ -145,7 +137,7 @@ bool writeProjectArchive(const std::string& projectFile,
 std::optional<TUnpackedProject> unpackProjectArchive(const std::string& projectFile,
                                                      const std::string& workFolder,
                                                      TZipArchive& zip) {
-    if (refusedWhileBusy(zip, projectFile)) return std::nullopt;
+    if (zip.RefusedWhileBusy("Laden von " + projectFile)) return std::nullopt;
     DeleteFolderIfExists(workFolder);
     fileSystem().makeDirectories(workFolder);
     if (zip.SetArchive(projectFile)) zip.ExtractAll(workFolder);
@@ -157,7 +149,7 @@ std::optional<TUnpackedProject> unpackProjectArchive(const std::string& projectF
 
 std::optional<TUnpackedProject> unpackProjectArchive(const std::string& projectFile,
                                                      TProjectFolders& folders, TZipArchive& zip) {
-    if (refusedWhileBusy(zip, projectFile)) return std::nullopt;
+    if (zip.RefusedWhileBusy("Laden von " + projectFile)) return std::nullopt;
     folders.RemoveStaleFolders();
     std::optional<TUnpackedProject> project =
         unpackProjectArchive(projectFile, folders.WorkFolder(), zip);

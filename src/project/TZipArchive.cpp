@@ -30,12 +30,15 @@ private:
 TZipArchive::TZipArchive() = default;
 TZipArchive::~TZipArchive() = default;
 
+bool TZipArchive::RefusedWhileBusy(const std::string& what) {
+    if (!m_busy.load()) return false;
+    // The running operation's caller still owns m_lastErrors; report only.
+    report({"Eine andere Archiv-Operation läuft noch; " + what + " wurde abgelehnt."});
+    return true;
+}
+
 bool TZipArchive::run(const std::string& what, const std::function<void(Context&)>& work) {
-    if (m_busy.load()) {
-        // The running operation's caller still owns m_lastErrors; report only.
-        report({"Eine andere Archiv-Operation läuft noch; " + what + " wurde abgelehnt."});
-        return false;
-    }
+    if (RefusedWhileBusy(what)) return false;
     BusyFlag busy(m_busy);
     m_lastErrors.clear();
     Context context(m_limits);
@@ -99,7 +102,7 @@ void TZipArchive::report(const std::vector<std::string>& errors) {
 }
 
 bool TZipArchive::SetArchive(const std::string& FileName) {
-    if (m_busy.load()) return run("Öffnen von " + FileName, {});
+    if (RefusedWhileBusy("Öffnen von " + FileName)) return false;
     m_archive = FileName;
     m_entries.clear();
     return run("Öffnen von " + FileName,

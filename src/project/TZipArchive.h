@@ -70,6 +70,9 @@ public:
 
     // True while an operation runs (commands that change the project then do nothing).
     bool Busy() const { return m_busy.load(); }
+    // While an operation runs: shows that `what` (for example "Speichern von X") was refused
+    // and returns true. Lets callers refuse work around the archive in the same words.
+    bool RefusedWhileBusy(const std::string& what);
 
     // The error texts of the last operation (also when OnMessage showed them).
     const std::vector<std::string>& LastErrors() const { return m_lastErrors; }

@@ -236,6 +236,12 @@ TEST_F(ProjectArchiveTest, NothingStartsWhileTheComponentIsBusy) {
     EXPECT_TRUE(saveRefused);
     EXPECT_TRUE(loadRefused);
     EXPECT_FALSE(fs::exists(temp / "anders.vbk"));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_NE(messages[0].find("Speichern von " + temp / "anders.vbk" + " wurde abgelehnt"),
+              std::string::npos)
+        << messages[0];
+    EXPECT_NE(messages[1].find("Laden von " + project + " wurde abgelehnt"), std::string::npos)
+        << messages[1];
     EXPECT_EQ(readBytes(work + "im Gange.txt"), "belongs to the running operation")
         << "the refused save or load must not touch the work folder";
 }

@@ -156,7 +156,7 @@ TEST_F(MouseRouting, DoubleClickReportsAReleaseAtTheOriginThenThePress) {
     view.MouseUp(mbLeft, 0, 20, 20);
     log.clear();
     view.DblClick(mbLeft, ssLeft, 20, 20);
-    EXPECT_EQ(log, (Log{"release", "up 0 8 0,0 none", "dblclick", "layer down 20,20", "capture",
+    EXPECT_EQ(log, (Log{"release", "up 0 0 0,0 none", "dblclick", "layer down 20,20", "capture",
                         "down 0 72 20,20 active"}));
 }
 
@@ -167,7 +167,7 @@ TEST_F(MouseRouting, DoubleClickDropsAListener) {
     view.DblClick(mbLeft, ssLeft, 60, 60);
     // The release at (0, 0) no longer goes to the old listener.
     EXPECT_EQ(log,
-              (Log{"release", "up 0 8 0,0 none", "dblclick", "capture", "down 0 72 60,60 none"}));
+              (Log{"release", "up 0 0 0,0 none", "dblclick", "capture", "down 0 72 60,60 none"}));
 }
 
 TEST_F(MouseRouting, DeletingTheListeningLayerLeavesNoListener) {

@@ -465,7 +465,8 @@ void TCustomImage32::DblClick(TMouseButton Button, TShiftState Shift, int X, int
     // The double click takes the place of the second press: let go of any listener, report a
     // left release at the origin, then the double click, then the press itself.
     m_layers.SetMouseListener(nullptr);
-    MouseUp(mbLeft, Shift, 0, 0);
+    // Reported as any release is: the modifier keys, without the released button.
+    MouseUp(mbLeft, Shift & ~(ssLeft | ssDouble), 0, 0);
     if (OnDblClick) OnDblClick(this);
     MouseDown(Button, Shift | ssDouble, X, Y);
 }

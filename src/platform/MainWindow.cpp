@@ -3,6 +3,7 @@
 #include "platform/GuardedCall.h"
 #include "platform/IdlePump.h"
 #include "platform/QtFormHost.h"
+#include "platform/elementlist/ElementListWidget.h"
 #include "platform/view/PaintBoxHost.h"
 
 #include <QAction>
@@ -45,16 +46,6 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-QFrame* pictureArea(QWidget* parent, const char* name, const QColor& colour) {
-    auto* area = new QFrame(parent);
-    area->setObjectName(name);
-    QPalette palette = area->palette();
-    palette.setColor(QPalette::Window, colour);
-    area->setPalette(palette);
-    area->setAutoFillBackground(true);
-    return area;
-}
-
 QLabel* panelLabel(QWidget* parent, const char* text) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->setFixedHeight(kLabelHeight);
@@ -90,6 +81,9 @@ MainWindow::MainWindow(const std::string& programFolder, QWidget* parent)
 MainWindow::~MainWindow() {
     m_idle->stop();
     runGuarded([this] { m_form->FormDestroy(); });
+    // The view hosts point at the form's pictures: they go before the form.
+    m_components.clear();
+    delete takeCentralWidget();
 }
 
 QWidget* MainWindow::component(FormComponent which) const {
@@ -119,9 +113,12 @@ void MainWindow::buildLayout() {
     auto* listColumn = new QVBoxLayout;
     listColumn->setContentsMargins(kElementListMargin, kElementListMargin, kElementListMargin,
                                    kElementListMargin);
-    QFrame* list = pictureArea(central, "ElementListBox1", Qt::white);
-    list->setFrameShape(QFrame::StyledPanel);
+    auto* list = new ElementListWidget(m_form->ElementListBox1, central);
+    list->setObjectName("ElementListBox1");
     list->setFixedWidth(kElementListWidth);
+    list->OnItemDblClick = [this](int index) {
+        runGuarded([this, index] { m_form->ElementListBox1ItemDblClick(index); });
+    };
     listColumn->addWidget(list);
     m_components[FormComponent::ElementListBox1] = list;
     columns->addLayout(listColumn);

@@ -72,6 +72,8 @@ public:
     virtual void installIdleHandler() = 0;
     // Whether files dropped on the window reach FormDropFiles.
     virtual void acceptDroppedFiles(bool accept) = 0;
+    // The scroll box's ranges follow the workspace bitmap's size.
+    virtual void workspaceSizeChanged(int /*width*/, int /*height*/) {}
 };
 
 } // namespace schauplatz

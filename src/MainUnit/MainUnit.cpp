@@ -83,6 +83,7 @@ void TForm_Schauplatz::FormCreate() {
         ImageFassade.Bitmap().Assign(&ImageHintergrund.Bitmap());
     PlaceElementDefault();
     Transformation = std::make_unique<TProjectiveTransformation>();
+    SetUpWorkspaceStages();
     RenderElement();
     m_host.installIdleHandler();
     m_host.acceptDroppedFiles(true);
@@ -111,6 +112,7 @@ void TForm_Schauplatz::UpdateCaption() {
 void TForm_Schauplatz::ResetProject() {
     ProjectFile = kNewProjectName;
     ProjectData.clear();
+    DiscardUndo();
     UpdateCaption();
 }
 
@@ -118,8 +120,10 @@ void TForm_Schauplatz::AppEventsIdle() {
     if (ActiveVertex >= 0 || !ShowFrame) return;
     // The step is applied in extended precision and the result kept as single.
     StippleCounter = static_cast<float>(static_cast<long double>(StippleCounter) - kStippleStep);
-    WorkingPlaceImage.Invalidate();
-    CombineHintergrundAndOverlay();
+    // Only the frame moved: the view redraws the frame alone, the preview is built
+    // again only when its pictures changed.
+    WorkingPlaceImage.InvalidateOverlay();
+    UpdatePreview();
 }
 
 // --- Menus -------------------------------------------------------------------
@@ -164,7 +168,7 @@ bool TForm_Schauplatz::ShortCutPressed(const ShortCut& key) {
 
 void TForm_Schauplatz::Vertexanaus1Click() {
     ShowFrame = Item("Vertexanaus1").checked;
-    WorkingPlaceImage.Invalidate();
+    RenderElement();
 }
 
 // A new project forgets the record list, then offers the facade dialog.

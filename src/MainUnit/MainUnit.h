@@ -9,6 +9,8 @@
 
 #include "MainUnit/BuiltinBackground.h"
 #include "MainUnit/FormHost.h"
+#include "MainUnit/FormPlacementState.h"
+#include "MainUnit/FormWorkspaceView.h"
 #include "MainUnit/MenuTable.h"
 #include "ZAMBasicImage/ZAMBasicImage.h"
 #include "raster/Transformation.h"
@@ -66,7 +68,7 @@ public:
     TZAMBasicImage ImageHintergrund; // the background: facade with accepted elements
     TZAMBasicImage ImageUndo;        // the background before the last acceptance
     TZAMBasicImage ImageCombined;    // the preview
-    TImage32 WorkingPlaceImage;      // the workspace: only the element in perspective
+    TWorkspaceImage32 WorkingPlaceImage; // the workspace: only the element in perspective
 
     // Record lists: line 0 the facade path, then one line per accepted element.
     std::vector<std::string> ProjectData;
@@ -106,6 +108,15 @@ public:
     void CombineHintergrundAndOverlay();
     void FillElementList(const std::string& folder);
     void LoadFacade(const std::string& path);
+    // Stage list and frame layer of the workspace view (start-up, once).
+    void SetUpWorkspaceStages();
+    // The idle pass's preview: built only when the background or the workspace bitmap
+    // changed since the last build.
+    void UpdatePreview();
+    // Forgets the undo step: the undo picture becomes empty, "Schritt zurück" does nothing.
+    void DiscardUndo();
+    // The instance's folders (work folder and picture store), made on first use.
+    TProjectFolders& ProjectFolders();
 
     // --- Handlers -----------------------------------------------------------
     void NeuesProjekt1Click();
@@ -130,6 +141,17 @@ public:
     void FormDropFiles(const std::vector<std::string>& paths);
     // The application's idle handler: runs when the event queue ran empty.
     void AppEventsIdle();
+    // Workspace view: mouse (client pixels = workspace pixels), paint stages, frame layer.
+    void RubberLayerMouseDown(TCustomImage32* Sender, TMouseButton Button, TShiftState Shift,
+                              int X, int Y, TCustomLayer* Layer);
+    void RubberLayerMouseMove(TCustomImage32* Sender, TShiftState Shift, int X, int Y,
+                              TCustomLayer* Layer);
+    void RubberLayerMouseUp(TCustomImage32* Sender, TMouseButton Button, TShiftState Shift, int X,
+                            int Y, TCustomLayer* Layer);
+    void WorkingPlaceImagePaintStage(TCustomImage32* Sender, TBitmap32& Buffer, unsigned StageNum);
+    void PaintFrameLayer(TCustomLayer& Sender, TBitmap32& Buffer);
+    // The opacity slider moved to Position (0..255).
+    void OpacityChange(int Position);
 
 private:
     void buildMenus();
@@ -142,6 +164,7 @@ private:
     std::vector<Menu> m_mainMenu;
     Menu m_popupElement;
     Menu m_popupFassade;
+    PlacementState m_placement;
 };
 
 } // namespace schauplatz

@@ -1,0 +1,234 @@
+// The element and its quad: loading the element picture, the default place, the
+// transformation, rendering into the workspace bitmap and editing the quad with the mouse.
+
+#include "MainUnit/MainUnit.h"
+
+#include "elements/PictureFiles.h"
+#include "raster/Drawing.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace schauplatz {
+
+namespace {
+
+static_assert(std::numeric_limits<long double>::digits >= 64,
+              "the one-fifth rule is evaluated with a 64-bit mantissa");
+
+// Half the grab zone: a press closer than this in both axes takes the vertex.
+constexpr int kGrabDistance = 5;
+constexpr std::int32_t kWholeQuad = 4;
+
+std::int32_t roundHalfEven(long double value) {
+    return static_cast<std::int32_t>(std::nearbyintl(value));
+}
+
+// Holds the workspace view's update bracket; on the way out, also when rendering failed,
+// it closes the bracket and asks for the repaint of the area that may have changed, so the
+// view never stays blocked or stale.
+class RenderBracket {
+public:
+    RenderBracket(TWorkspaceImage32& view, const TRect& area) : m_view(view), m_area(area) {
+        m_view.BeginUpdate();
+    }
+    ~RenderBracket() {
+        m_view.EndUpdate();
+        m_view.InvalidatePictureArea(m_area);
+    }
+    RenderBracket(const RenderBracket&) = delete;
+    RenderBracket& operator=(const RenderBracket&) = delete;
+    void widen(const TRect& area) {
+        if (IsRectEmpty(area)) return;
+        if (IsRectEmpty(m_area)) {
+            m_area = area;
+            return;
+        }
+        m_area = TRect{std::min(m_area.Left, area.Left), std::min(m_area.Top, area.Top),
+                       std::max(m_area.Right, area.Right), std::max(m_area.Bottom, area.Bottom)};
+    }
+
+private:
+    TWorkspaceImage32& m_view;
+    TRect m_area;
+};
+
+// The pixels the element can cover under the quad, inside the bitmap: the corners' bounding
+// box, widened by one pixel for the sampling positions at its edges.
+TRect quadArea(const std::array<QuadPoint, 4>& quad, const TBitmap32& bitmap) {
+    std::int32_t left = quad[0].X, right = quad[0].X, top = quad[0].Y, bottom = quad[0].Y;
+    for (const QuadPoint& p : quad) {
+        left = std::min(left, p.X);
+        right = std::max(right, p.X);
+        top = std::min(top, p.Y);
+        bottom = std::max(bottom, p.Y);
+    }
+    const auto widen = [](std::int64_t v) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+            v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    };
+    const TRect R{widen(std::int64_t{left} - 1), widen(std::int64_t{top} - 1),
+                  widen(std::int64_t{right} + 2), widen(std::int64_t{bottom} + 2)};
+    return IntersectRect(R, bitmap.BoundsRect());
+}
+
+} // namespace
+
+// --- the element picture -------------------------------------------------------------------
+
+void TForm_Schauplatz::LoadElementPicture(const std::string& path) {
+    try {
+        TBitmap32& door = ImageSelectedDoor.Bitmap();
+        door.Clear(0);
+        ReadPictureFile(door, path);
+        ImageSelectedDoor.Invalidate();
+        m_host.repaint(FormComponent::ImageSelectedDoor);
+        ElementFile = path;
+        RenderElement();
+    } catch (const std::exception&) {
+        // Loading an element never reports: what was done stays done.
+    }
+}
+
+// The one-fifth rule: the element at the top left corner, unrotated, with the proportions of
+// its picture (measured between the centres of its outer pixels), at a fifth of the largest
+// size at which it would fit the facade.
+void TForm_Schauplatz::PlaceElementDefault() {
+    const long double FW = ImageFassade.Bitmap().Width();
+    const long double FH = ImageFassade.Bitmap().Height();
+    // A picture one pixel wide or high has no extent between its outer pixel centres; it is
+    // placed as if it had one, instead of dividing by zero.
+    std::int32_t ew1 = ImageSelectedDoor.Bitmap().Width() - 1;
+    std::int32_t eh1 = ImageSelectedDoor.Bitmap().Height() - 1;
+    if (ew1 == 0) ew1 = 1;
+    if (eh1 == 0) eh1 = 1;
+    const long double EW1 = ew1;
+    const long double EH1 = eh1;
+    const long double RX = FW / EW1;
+    const long double RY = FH / EH1;
+    const long double R = RY <= RX ? RY : RX;
+    const long double S = R / 5;
+    const std::int32_t X1 = roundHalfEven(EW1 * S);
+    const std::int32_t Y2 = roundHalfEven(EH1 * S);
+    Vertices = {QuadPoint{0, 0}, QuadPoint{X1, 0}, QuadPoint{X1, Y2}, QuadPoint{0, Y2}};
+}
+
+void TForm_Schauplatz::UpdateTransformation() {
+    TProjectiveTransformation& T = *Transformation;
+    T.SetX0(static_cast<float>(Vertices[0].X));
+    T.SetY0(static_cast<float>(Vertices[0].Y));
+    T.SetX1(static_cast<float>(Vertices[1].X));
+    T.SetY1(static_cast<float>(Vertices[1].Y));
+    T.SetX2(static_cast<float>(Vertices[2].X));
+    T.SetY2(static_cast<float>(Vertices[2].Y));
+    T.SetX3(static_cast<float>(Vertices[3].X));
+    T.SetY3(static_cast<float>(Vertices[3].Y));
+    const TBitmap32& door = ImageSelectedDoor.Bitmap();
+    // Right and bottom are the centres of the last column and row.
+    T.SetSourceRect(TFloatRect{0.0f, 0.0f, static_cast<float>(door.Width() - 1),
+                               static_cast<float>(door.Height() - 1)});
+}
+
+void TForm_Schauplatz::RenderElement() {
+    if (!Item("NeuesElementpositionieren1").checked) {
+        WorkingPlaceImage.Invalidate();
+        return;
+    }
+    // At start-up the element list asks for a render before the transformation exists.
+    if (!Transformation) return;
+    UpdateTransformation();
+    TBitmap32& workspace = WorkingPlaceImage.Bitmap();
+    ++m_placement.workspaceGeneration;
+    RenderBracket bracket(WorkingPlaceImage, m_placement.elementArea);
+    workspace.Clear(0);
+    m_placement.elementArea = {};
+    const TRect area = quadArea(Vertices, workspace);
+    bracket.widen(area);
+    TBitmap32& door = ImageSelectedDoor.Bitmap();
+    // An empty element picture has nothing to draw; the workspace stays clear.
+    if (door.IsEmpty()) return;
+    m_placement.elementArea = area;
+    DrawTransformed(&workspace, &door, Transformation.get());
+}
+
+// --- the mouse on the workspace --------------------------------------------------------------
+
+void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton, TShiftState, int X,
+                                            int Y, TCustomLayer*) {
+    try {
+        if (!Item("NeuesElementpositionieren1").checked) return;
+        ActiveVertex = -1;
+        for (std::int32_t i = 0; i < 4; ++i) {
+            const QuadPoint& v = Vertices[static_cast<std::size_t>(i)];
+            if (std::llabs(std::int64_t{v.X} - X) < kGrabDistance &&
+                std::llabs(std::int64_t{v.Y} - Y) < kGrabDistance) {
+                ActiveVertex = i;
+                break;
+            }
+        }
+        if (ActiveVertex < 0) ActiveVertex = kWholeQuad;
+        LastMouseX = X;
+        LastMouseY = Y;
+    } catch (const std::exception&) {
+    }
+}
+
+void TForm_Schauplatz::RubberLayerMouseMove(TCustomImage32*, TShiftState, int X, int Y,
+                                            TCustomLayer*) {
+    try {
+        if (ActiveVertex == -1 || !Item("NeuesElementpositionieren1").checked) return;
+        const std::int32_t DX = X - LastMouseX;
+        const std::int32_t DY = Y - LastMouseY;
+        LastMouseX = X;
+        LastMouseY = Y;
+        if (ActiveVertex == kWholeQuad) {
+            for (QuadPoint& v : Vertices) {
+                v.X += DX;
+                v.Y += DY;
+            }
+        } else if (ActiveVertex >= 0 && ActiveVertex < 4) {
+            QuadPoint& v = Vertices[static_cast<std::size_t>(ActiveVertex)];
+            v.X += DX;
+            v.Y += DY;
+        }
+        RenderElement();
+    } catch (const std::exception&) {
+        // The quad keeps its new values; the element simply is not drawn.
+    }
+}
+
+void TForm_Schauplatz::RubberLayerMouseUp(TCustomImage32*, TMouseButton, TShiftState, int, int,
+                                          TCustomLayer*) {
+    ActiveVertex = -1;
+}
+
+// --- element commands ------------------------------------------------------------------------
+
+void TForm_Schauplatz::OpacityChange(int Position) {
+    ImageSelectedDoor.Bitmap().SetMasterAlpha(
+        static_cast<std::uint32_t>(std::clamp(Position, 0, 255)));
+    ImageSelectedDoor.Invalidate();
+    RenderElement();
+}
+
+void TForm_Schauplatz::rspeigeln1Click() {
+    ImageSelectedDoor.Bitmap().MirrorHorizontally();
+    ImageSelectedDoor.Invalidate();
+    RenderElement();
+}
+
+void TForm_Schauplatz::NeuesElementpositionieren1Click() {
+    if (!Item("NeuesElementpositionieren1").checked) return;
+    PlaceElementDefault();
+    Item("Vertexanaus1").checked = true;
+    m_host.menuStateChanged();
+    Vertexanaus1Click();
+}
+
+void TForm_Schauplatz::FormDropFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths)
+        LoadElementPicture(path);
+}
+
+} // namespace schauplatz

@@ -1,0 +1,138 @@
+// JPEG decoding at reduced scale for thumbnails. libjpeg can run its inverse
+// DCT at n/8 of the full size, so a 4000 x 3000 photo comes out as 500 x 375
+// at a fraction of the cost of a full decode; the area-averaging filter then
+// takes it the rest of the way.
+//
+// libjpeg reports fatal errors through a callback that must not return; we
+// leave it with longjmp. Each function that calls setjmp holds no object with
+// a destructor, and the library state lives in a plain struct owned by an
+// RAII guard one frame further out.
+
+#include "elements/Thumbnail.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
+
+namespace schauplatz {
+namespace {
+
+// Working memory the library may take besides the output picture.
+constexpr long kJpegWorkMemory = 512L * 1024 * 1024;
+constexpr unsigned kScaleDenominator = 8;
+
+struct ErrorManager {
+    jpeg_error_mgr base; // first member: libjpeg passes &base
+    std::jmp_buf jump;
+};
+
+extern "C" void thumbnailJpegErrorExit(j_common_ptr cinfo) {
+    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::longjmp(manager->jump, 1);
+}
+
+extern "C" void thumbnailJpegSilent(j_common_ptr) {}
+
+struct Decoder {
+    jpeg_decompress_struct info{};
+    ErrorManager error{};
+    bool created = false;
+
+    Decoder() = default;
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+    ~Decoder() {
+        if (created) jpeg_destroy_decompress(&info);
+    }
+};
+
+bool readHeader(Decoder& decoder, const unsigned char* data, unsigned long size) {
+    decoder.info.err = jpeg_std_error(&decoder.error.base);
+    decoder.error.base.error_exit = thumbnailJpegErrorExit;
+    decoder.error.base.output_message = thumbnailJpegSilent;
+    if (setjmp(decoder.error.jump)) return false;
+    jpeg_create_decompress(&decoder.info);
+    decoder.created = true;
+    decoder.info.mem->max_memory_to_use = kJpegWorkMemory;
+    jpeg_mem_src(&decoder.info, data, size);
+    jpeg_read_header(&decoder.info, TRUE);
+    return true;
+}
+
+// Picks the smallest n/8 whose output covers the minimum size; the library
+// computes the scaled dimensions itself (rounding up), so we ask it for each n.
+bool chooseScale(Decoder& decoder, PictureSize minimum, bool& cmyk) {
+    if (setjmp(decoder.error.jump)) return false;
+    jpeg_decompress_struct& info = decoder.info;
+    cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+    info.dct_method = JDCT_ISLOW;
+    info.scale_denom = kScaleDenominator;
+    for (unsigned n = 1; n <= kScaleDenominator; ++n) {
+        info.scale_num = n;
+        jpeg_calc_output_dimensions(&info);
+        if (info.output_width >= static_cast<JDIMENSION>(minimum.Width) &&
+            info.output_height >= static_cast<JDIMENSION>(minimum.Height))
+            break;
+    }
+    return true;
+}
+
+bool startDecoding(Decoder& decoder) {
+    if (setjmp(decoder.error.jump)) return false;
+    jpeg_start_decompress(&decoder.info);
+    return decoder.info.output_components == 4;
+}
+
+bool readRows(Decoder& decoder, unsigned char* pixels, unsigned long rowBytes) {
+    if (setjmp(decoder.error.jump)) return false;
+    jpeg_decompress_struct& info = decoder.info;
+    while (info.output_scanline < info.output_height) {
+        const JDIMENSION wanted =
+            std::min<JDIMENSION>(4, info.output_height - info.output_scanline);
+        JSAMPROW rows[4];
+        for (JDIMENSION i = 0; i < wanted; ++i)
+            rows[i] = pixels + static_cast<unsigned long>(info.output_scanline + i) * rowBytes;
+        if (jpeg_read_scanlines(&info, rows, wanted) == 0) return false;
+    }
+    // Trailing garbage after the last row does not spoil a complete picture.
+    jpeg_abort_decompress(&info);
+    return true;
+}
+
+// round(a * b / 255) for 8-bit values; a * b / 255 never ends in exactly .5.
+constexpr std::uint32_t mulDiv255(std::uint32_t a, std::uint32_t b) {
+    return (a * b + 127) / 255;
+}
+
+void cmykToColours(TColor32* pixels, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto* cmyk = reinterpret_cast<const std::uint8_t*>(pixels + i);
+        const std::uint32_t k = cmyk[3];
+        pixels[i] = Color32(mulDiv255(cmyk[0], k), mulDiv255(cmyk[1], k), mulDiv255(cmyk[2], k));
+    }
+}
+
+} // namespace
+
+bool DecodeJpegScaled(ByteSpan data, PictureSize minimum, PixelTarget& target) {
+    if (data.empty()) return false;
+    Decoder decoder;
+    if (!readHeader(decoder, data.data(), static_cast<unsigned long>(data.size()))) return false;
+    if (!pictureSizeAllowed(decoder.info.image_width, decoder.info.image_height)) return false;
+    bool cmyk = false;
+    if (!chooseScale(decoder, minimum, cmyk) || !startDecoding(decoder)) return false;
+    const auto width = static_cast<std::int32_t>(decoder.info.output_width);
+    const auto height = static_cast<std::int32_t>(decoder.info.output_height);
+    if (!pictureSizeAllowed(width, height)) return false;
+    TColor32* pixels = target.allocate(width, height);
+    if (!readRows(decoder, reinterpret_cast<unsigned char*>(pixels),
+                  static_cast<unsigned long>(width) * 4))
+        return false;
+    if (cmyk)
+        cmykToColours(pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    return true;
+}
+
+} // namespace schauplatz

@@ -1,0 +1,290 @@
+// The thumbnail worker's schedule, driven by a slow fake maker that records
+// which entries it was asked for and can be held at a chosen entry.
+
+#include "elements/ElementListBox.h"
+#include "picture_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace schauplatz {
+namespace {
+
+using namespace std::chrono_literals;
+using picture_test::Bytes;
+using picture_test::ScratchFolder;
+
+// Generous bound for waits on the worker: only a hang reaches it.
+constexpr auto kHangGuard = 20s;
+
+// A maker that sleeps, records the file names it was asked for, and can be
+// held inside one chosen file until released.
+class SlowFakeMaker {
+public:
+    std::optional<ThumbnailResult> make(const std::string& path, PictureSize area) {
+        const std::string name = path.substr(path.find_last_of('/') + 1);
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_calls.push_back(name);
+        m_changed.notify_all();
+        if (name == m_holdAt) m_changed.wait(lock, [&] { return m_released; });
+        lock.unlock();
+        std::this_thread::sleep_for(3ms);
+        if (name.find("kaputt") != std::string::npos) return std::nullopt;
+        if (name.find("wirft") != std::string::npos) throw std::runtime_error("decoder failed");
+        ThumbnailResult result;
+        result.Thumbnail.Width = area.Width;
+        result.Thumbnail.Height = 1;
+        result.Thumbnail.Pixels.assign(static_cast<std::size_t>(area.Width), 0xFF102030u);
+        result.PictureOwnSize = {640, 480};
+        lock.lock();
+        ++m_finished;
+        m_changed.notify_all();
+        return result;
+    }
+    void holdAt(const std::string& name) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_holdAt = name;
+        m_released = false;
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    // Waits until the maker was asked for n files in all.
+    bool waitForCalls(std::size_t n) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_changed.wait_for(lock, kHangGuard, [&] { return m_calls.size() >= n; });
+    }
+    std::vector<std::string> calls() const {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_calls;
+    }
+    int finished() const {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_finished;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_calls;
+    std::string m_holdAt;
+    bool m_released = true;
+    int m_finished = 0;
+};
+
+class FakeWindow : public ElementListWindow {
+public:
+    std::atomic<int> repaints{0};
+    int processEventsCalls = 0;
+    int contentChanges = 0;
+    bool destroyed = false;
+    std::function<void()> onProcessEvents;
+
+    void RequestRepaint() override { ++repaints; }
+    void ProcessEvents() override {
+        ++processEventsCalls;
+        if (onProcessEvents) onProcessEvents();
+    }
+    void ContentChanged() override { ++contentChanges; }
+    void ListDestroyed() override { destroyed = true; }
+};
+
+// Entries e00.bmp .. eNN.bmp; a viewport of exactly `visible` entries
+// (10 spacing + n * 210 minus the last spacing).
+class ElementListWorkerTest : public ::testing::Test {
+protected:
+    void fill(int count) {
+        for (int i = 0; i < count; ++i)
+            m_folder.write(name(i), Bytes{1});
+        m_list.AddImagesFromFolder(m_folder.path("") + "*.bmp");
+    }
+    static std::string name(int i) {
+        return std::string("e") + (i < 10 ? "0" : "") + std::to_string(i) + ".bmp";
+    }
+    void attach(int visibleEntries) {
+        m_list.SetThumbnailMaker(
+            [this](const std::string& path, PictureSize area) { return m_maker.make(path, area); });
+        m_list.SetViewportSize(170, 10 + visibleEntries * 210 - 10);
+        m_list.AttachWindow(m_window);
+    }
+    // Scrolls so that entry `first` is the first in view.
+    void scrollToEntry(int first) { m_list.SetScrollPosition(10 + first * 210); }
+    bool waitUntil(const std::function<bool()>& condition) {
+        const auto end = std::chrono::steady_clock::now() + kHangGuard;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+    bool made(int i) const {
+        return m_list.ThumbnailStateOf(static_cast<std::size_t>(i)) == TThumbnailState::Made;
+    }
+    bool walksCompleted(std::uint64_t more) {
+        const std::uint64_t target = m_list.CompletedWalks() + more;
+        return waitUntil([&] { return m_list.CompletedWalks() >= target; });
+    }
+
+    ScratchFolder m_folder;
+    SlowFakeMaker m_maker;
+    FakeWindow m_window;
+    TElementListBox m_list; // last: goes first, stopping the worker
+};
+
+TEST_F(ElementListWorkerTest, NoWindowNoWorker) {
+    fill(3);
+    EXPECT_FALSE(m_list.WorkerRunning());
+    attach(3);
+    EXPECT_TRUE(m_list.WorkerRunning());
+    m_list.DetachWindow();
+    EXPECT_FALSE(m_list.WorkerRunning());
+}
+
+TEST_F(ElementListWorkerTest, OnlyVisibleEntriesGetThumbnails) {
+    fill(10);
+    attach(3);
+    ASSERT_TRUE(waitUntil([&] { return made(0) && made(1) && made(2); }));
+    ASSERT_TRUE(walksCompleted(2)); // two more walks over all entries
+    EXPECT_EQ(m_maker.calls(), (std::vector<std::string>{name(0), name(1), name(2)}));
+    for (int i = 3; i < 10; ++i)
+        EXPECT_EQ(m_list.ThumbnailStateOf(i), TThumbnailState::NotMade) << i;
+    const ThumbnailPicture first = m_list.ThumbnailOf(0);
+    EXPECT_EQ(first.Width, kElementPictureArea.Width); // the maker was given the picture area
+    m_list.WithThumbnail(0, [](const TElementListBoxItem& item) {
+        EXPECT_EQ(item.PictureOwnSize, (PictureSize{640, 480}));
+    });
+    EXPECT_GE(m_window.repaints.load(), 3);
+}
+
+TEST_F(ElementListWorkerTest, AfterAScrollItStartsAtTheFirstVisibleEntry) {
+    // Four entries in view: 5..8. The worker is held while making entry 6.
+    fill(12);
+    scrollToEntry(5);
+    m_maker.holdAt(name(6));
+    attach(4);
+    ASSERT_TRUE(m_maker.waitForCalls(2));
+    EXPECT_EQ(m_maker.calls(), (std::vector<std::string>{name(5), name(6)}));
+    // Scroll up by one: 4..7 in view. A walk that went on would take 7 next
+    // and come back to 4 only after the last entry; the restart takes 4 first.
+    scrollToEntry(4);
+    m_maker.release();
+    ASSERT_TRUE(waitUntil([&] { return made(4) && made(7); }));
+    EXPECT_EQ(m_maker.calls(), (std::vector<std::string>{name(5), name(6), name(4), name(7)}));
+    EXPECT_FALSE(made(8)); // scrolled out of view before its turn
+}
+
+TEST_F(ElementListWorkerTest, NothingIsMadeDuringAScrollAnimation) {
+    fill(6);
+    m_list.SetScrollAnimating(true);
+    attach(3);
+    ASSERT_TRUE(walksCompleted(3));
+    EXPECT_TRUE(m_maker.calls().empty());
+    m_list.SetScrollAnimating(false);
+    ASSERT_TRUE(waitUntil([&] { return made(0) && made(1) && made(2); }));
+}
+
+TEST_F(ElementListWorkerTest, TheEntryBeingPaintedIsLeftAlone) {
+    fill(3);
+    std::optional<TElementListBox::PaintingEntry> painting;
+    painting.emplace(m_list, 1);
+    attach(3);
+    ASSERT_TRUE(waitUntil([&] { return made(0) && made(2); }));
+    ASSERT_TRUE(walksCompleted(1));
+    EXPECT_FALSE(made(1));
+    painting.reset();
+    ASSERT_TRUE(waitUntil([&] { return made(1); }));
+}
+
+TEST_F(ElementListWorkerTest, FailingFilesEndWithAnEmptyBoxAndAreNotRetried) {
+    m_folder.write("a kaputt.bmp", Bytes{1});
+    m_folder.write("b wirft.bmp", Bytes{1});
+    m_folder.write("c gut.bmp", Bytes{1});
+    m_list.AddImagesFromFolder(m_folder.path("") + "*.bmp");
+    attach(3);
+    ASSERT_TRUE(waitUntil([&] { return made(0) && made(1) && made(2); }));
+    ASSERT_TRUE(walksCompleted(2));
+    EXPECT_EQ(m_maker.calls().size(), 3u);
+    EXPECT_TRUE(m_list.ThumbnailOf(0).Empty());
+    EXPECT_TRUE(m_list.ThumbnailOf(1).Empty());
+    EXPECT_FALSE(m_list.ThumbnailOf(2).Empty());
+}
+
+TEST_F(ElementListWorkerTest, RefillWaitsForTheWorkerBeforeRemovingEntries) {
+    fill(4);
+    m_maker.holdAt(name(1));
+    attach(4);
+    ASSERT_TRUE(m_maker.waitForCalls(2)); // held inside entry 1
+    // The stop handles the window's events while it waits; the entries must
+    // all still be there then. The first round of events lets the maker go.
+    std::size_t countWhileWaiting = 0;
+    m_window.onProcessEvents = [&] {
+        countWhileWaiting = std::max(countWhileWaiting, m_list.Count());
+        m_maker.release();
+    };
+    m_list.Clear();
+    EXPECT_FALSE(m_list.WorkerRunning());
+    EXPECT_GE(m_window.processEventsCalls, 1);
+    EXPECT_EQ(countWhileWaiting, 4u);
+    EXPECT_EQ(m_maker.finished(), 2); // the held entry was finished before the clear
+    EXPECT_EQ(m_list.Count(), 0u);
+    EXPECT_FALSE(m_list.RestartRequested());
+
+    // Refilled: the worker runs again and makes the new entries.
+    m_window.onProcessEvents = nullptr;
+    m_folder.write("neu.bmp", Bytes{1});
+    m_list.AddImagesFromFolder(m_folder.path("") + "neu.bmp");
+    EXPECT_TRUE(m_list.WorkerRunning());
+    ASSERT_TRUE(waitUntil([&] { return made(0); }));
+}
+
+TEST_F(ElementListWorkerTest, AHandlerThatRefillsDuringTheStopIsWaitedForToo) {
+    fill(3);
+    attach(3);
+    bool nested = false;
+    m_window.onProcessEvents = [&] {
+        if (nested) return;
+        nested = true;
+        // A command handled while the stop waits fills the list again,
+        // which starts a new worker; the outer stop must end that one too.
+        m_list.AddImagesFromFolder(m_folder.path("") + "*.bmp");
+    };
+    m_list.Clear();
+    EXPECT_TRUE(nested);
+    EXPECT_FALSE(m_list.WorkerRunning());
+    EXPECT_EQ(m_list.Count(), 0u);
+}
+
+TEST_F(ElementListWorkerTest, DestroyingTheListEndsTheWorker) {
+    fill(3);
+    auto list = std::make_unique<TElementListBox>();
+    FakeWindow window;
+    list->SetThumbnailMaker(
+        [this](const std::string& path, PictureSize area) { return m_maker.make(path, area); });
+    list->AddImagesFromFolder(m_folder.path("") + "*.bmp");
+    list->SetViewportSize(170, 640);
+    list->AttachWindow(window);
+    ASSERT_TRUE(m_maker.waitForCalls(1));
+    list.reset(); // joins while the fake maker may be in the middle of a file
+    EXPECT_TRUE(window.destroyed);
+    const std::size_t callsAtEnd = m_maker.calls().size();
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(m_maker.calls().size(), callsAtEnd);
+}
+
+TEST_F(ElementListWorkerTest, AnEmptyListIdlesInsteadOfSpinning) {
+    attach(3);
+    // Every walk over no entries sleeps once; a spinning loop would count
+    // walks in the hundred thousands within the same time.
+    std::this_thread::sleep_for(100ms);
+    EXPECT_LT(m_list.CompletedWalks(), 1000u);
+}
+
+} // namespace
+} // namespace schauplatz

@@ -9,6 +9,10 @@
 #include <cmath>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace schauplatz {
 
 namespace {
@@ -16,6 +20,26 @@ namespace {
 void RequireBitmaps(const TCustomBitmap32* Dst, const TCustomBitmap32* Src) {
     if (Dst == nullptr) throw EBitmapException("Destination bitmap is nil");
     if (Src == nullptr) throw EBitmapException("Source bitmap is nil");
+}
+
+// Copies every pixel that differs from Transparent. The view draws the workspace bitmap this
+// way on every frame, so four pixels go at a time (pixels equal to Transparent are rewritten
+// with the destination's own value, which leaves them unchanged).
+void TransparentRow(const TColor32* S, TColor32* D, std::size_t N, TColor32 Transparent) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i t = _mm_set1_epi32(static_cast<int>(Transparent));
+    for (; i + 4 <= N; i += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + i));
+        const __m128i keep = _mm_cmpeq_epi32(s, t);
+        if (_mm_movemask_epi8(keep) == 0xFFFF) continue; // nothing to copy
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(D + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(D + i),
+                         _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, s)));
+    }
+#endif
+    for (; i < N; ++i)
+        if (S[i] != Transparent) D[i] = S[i];
 }
 
 // One row of Src combined into one row of Dst by the draw mode, as the whole-row operations
@@ -38,12 +62,9 @@ void CombineRow(const TColor32* S, TColor32* D, std::size_t N, const TCustomBitm
         }
         break;
     }
-    case dmTransparent: {
-        const TColor32 transparent = Src.OuterColor();
-        for (std::size_t i = 0; i < N; ++i)
-            if (S[i] != transparent) D[i] = S[i];
+    case dmTransparent:
+        TransparentRow(S, D, N, Src.OuterColor());
         break;
-    }
     case dmCustom:
         if (Handler) {
             const TColor32 m = Src.MasterAlpha();

@@ -687,3 +687,52 @@ TEST(Rasterizer, DirectCallWithRectangleBeyondTheDestinationStaysInside) {
         for (std::int32_t x = 0; x < 10; ++x)
             ASSERT_EQ(dst.GetPixel(x, y), 0xFF123456u);
 }
+
+namespace {
+
+// Shifts points 10 pixels to the right; the column of pixel 2 has no result (as if it lay on
+// the vanishing line).
+class TShiftTransformation : public TTransformation {
+public:
+    bool ReverseFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V) override {
+        if ((X >> 16) == 2) return false;
+        U = X + 10 * 65536;
+        V = Y;
+        return true;
+    }
+    bool ReverseFloat(float X, float Y, float& U, float& V) override {
+        if (std::floor(X) == 2.0f) return false;
+        U = X + 10.0f;
+        V = Y;
+        return true;
+    }
+};
+
+} // namespace
+
+TEST(Transformer, CentreOffsetsAndPointsWithoutResult) {
+    TCustomBitmap32 b;
+    b.SetSize(16, 4);
+    FillCoordinates(b);
+    b.SetOuterColor(0x77777777);
+    TShiftTransformation shift;
+    TTransformer t(b.Resampler(), &shift);
+    t.PrepareSampling();
+    EXPECT_EQ(t.SampleInt(1, 3), b.GetPixel(11, 3)) << "centre mapped and floored";
+    EXPECT_EQ(t.SampleFixed(65536, 3 * 65536), b.GetPixel(11, 3));
+    EXPECT_EQ(t.SampleFloat(1.0f, 3.0f), b.GetPixel(11, 3));
+    EXPECT_EQ(t.SampleInt(6, 0), 0x77777777u) << "16 lies outside";
+    EXPECT_EQ(t.SampleInt(2, 1), 0x77777777u) << "no result: the resampler's outside colour";
+    EXPECT_EQ(t.SampleFloat(2.0f, 1.0f), 0x77777777u);
+    // Bounds: the transformation's destination bounds of (resampler bounds within SourceRect); the
+    // base transformation hands its argument back.
+    shift.SetSourceRect(TFloatRect{-5, 1, 8, 10});
+    EXPECT_TRUE(t.HasBounds());
+    EXPECT_EQ(t.SampleBounds(), (TFloatRect{0, 1, 8, 4}));
+
+    b.Resampler()->SetPixelAccessMode(pamTransparentEdge);
+    t.PrepareSampling();
+    EXPECT_EQ(t.SampleInt(2, 1), b.GetPixel(0, 0) & 0x00FFFFFFu)
+        << "transparent edge: the clamped corner pixel with alpha 0";
+    t.FinalizeSampling();
+}

@@ -8,11 +8,8 @@
 
 namespace schauplatz {
 
-void TForm_Schauplatz::FillElementList(const std::string& folder) {
-    PatternFolder = IncludeTrailingPathDelimiter(folder);
-}
-
-void TForm_Schauplatz::Muster1Click() {}
-void TForm_Schauplatz::ElementListBox1ItemDblClick(int /*index*/) {}
+void TForm_Schauplatz::Projektladen1Click() {}
+void TForm_Schauplatz::Projektspeichern1Click() {}
+void TForm_Schauplatz::Projektspeichernals1Click() {}
 
 } // namespace schauplatz

@@ -46,7 +46,9 @@ std::string MainWindow::Host::saveFileDialog(const FileDialogRequest& request) {
 std::string MainWindow::Host::selectFolderDialog(const std::string& title,
                                                  const std::string& initialFolder) {
     if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(title);
-    QString folder = QFileDialog::getExistingDirectory(&m_window, qs(title), qs(initialFolder));
+    // A read-only model gives the chooser no way to create a folder.
+    QString folder = QFileDialog::getExistingDirectory(
+        &m_window, qs(title), qs(initialFolder), QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
     if (folder.isEmpty()) return {};
     if (!folder.endsWith('/')) folder += '/';
     return folder.toStdString();

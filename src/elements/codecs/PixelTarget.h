@@ -9,12 +9,18 @@
 
 #include "raster/Color32.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 namespace schauplatz {
+
+// The decoders write the bytes blue, green, red, alpha, which is TColor32 only
+// on a little-endian processor.
+static_assert(std::endian::native == std::endian::little,
+              "picture decoders assume little-endian colours");
 
 inline constexpr std::int64_t kMaxPictureSide = 65535;
 inline constexpr std::int64_t kMaxPicturePixels = std::int64_t{1} << 28;

@@ -97,4 +97,11 @@ void MainWindow::Host::acceptDroppedFiles(bool accept) {
     m_window.setAcceptDrops(accept);
 }
 
+// The view is never smaller than the workspace bitmap, so the scroll box's ranges follow
+// the bitmap and view pixels stay workspace pixels.
+void MainWindow::Host::workspaceSizeChanged(int width, int height) {
+    if (QWidget* widget = m_window.component(FormComponent::WorkingPlaceImage))
+        widget->setMinimumSize(width, height);
+}
+
 } // namespace schauplatz

@@ -25,6 +25,7 @@ public:
     void menuStateChanged() override;
     void installIdleHandler() override;
     void acceptDroppedFiles(bool accept) override;
+    void workspaceSizeChanged(int width, int height) override;
 
 private:
     MainWindow& m_window;

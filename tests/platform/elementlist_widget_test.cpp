@@ -1,0 +1,239 @@
+// The element list widget in the real window and on its own: thumbnails of
+// the shipped samples, clicks, tooltips, and a long smooth scroll through
+// 200 camera-sized pictures while the event loop's longest pause is recorded.
+
+#include "QtTestApp.h"
+#include "platform/MainWindow.h"
+#include "platform/elementlist/ElementListWidget.h"
+
+#include <QElapsedTimer>
+#include <QHelpEvent>
+#include <QImage>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+
+namespace schauplatz {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+using testing::testApp;
+using testing::waitUntil;
+
+QPoint entryCentre(const TElementListBox& list, std::size_t index) {
+    const ElementItemRect r = list.ItemRect(index);
+    return {(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2};
+}
+
+qint64 threadCpuNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+bool visibleThumbnailsMade(const TElementListBox& list) {
+    if (list.Count() == 0) return false;
+    for (std::size_t i = list.FirstVisibleIndex(); i < list.Count() && list.IsVisible(i); ++i)
+        if (list.ThumbnailStateOf(i) != TThumbnailState::Made) return false;
+    return true;
+}
+
+// The window over a copy of the shipped sample folder.
+class ElementListWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testApp();
+        const fs::path samples = fs::path(SCHAUPLATZ_PROGRAM_DIR) / "Muster";
+        if (!fs::exists(samples / "Haustüren")) GTEST_SKIP() << "no sample pictures built";
+        fs::copy(samples, fs::path(m_programFolder.path()) / "Muster", fs::copy_options::recursive);
+        m_window = std::make_unique<MainWindow>(m_programFolder.path());
+        m_window->resize(1113, 848);
+        m_window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+        m_widget =
+            qobject_cast<ElementListWidget*>(m_window->component(FormComponent::ElementListBox1));
+        ASSERT_NE(m_widget, nullptr);
+    }
+    void TearDown() override { m_window.reset(); }
+    TElementListBox& list() { return m_window->form().ElementListBox1; }
+
+    TempFolder m_programFolder;
+    std::unique_ptr<MainWindow> m_window;
+    ElementListWidget* m_widget = nullptr;
+};
+
+TEST_F(ElementListWindowTest, SampleDoorsShowAsThumbnailsAndTheFirstIsTheElement) {
+    TForm_Schauplatz& form = m_window->form();
+    ASSERT_GT(list().Count(), 0u);
+    EXPECT_EQ(form.ElementFile, form.PatternFolder + list().Item(0).FileName);
+    EXPECT_FALSE(form.ImageSelectedDoor.Bitmap().IsEmpty());
+    ASSERT_TRUE(waitUntil([&] { return visibleThumbnailsMade(list()); }, 60000));
+
+    // The thumbnail is painted at its own size in the middle of the entry's
+    // picture area: its centre pixel lands on the entry's centre.
+    testing::spinEventLoop(50);
+    const QImage shown =
+        m_widget->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const ThumbnailPicture thumbnail = list().ThumbnailOf(0);
+    ASSERT_FALSE(thumbnail.Empty());
+    const ElementItemRect box = list().ItemRect(0);
+    const int left = box.Left + 3 + (114 - thumbnail.Width) / 2;
+    const int top = box.Top + 3 + (194 - thumbnail.Height) / 2;
+    int compared = 0;
+    for (int y = 0; y < thumbnail.Height; y += 7)
+        for (int x = 0; x < thumbnail.Width; x += 5) {
+            const TColor32 pixel = thumbnail.Pixel(x, y);
+            if (AlphaComponent(pixel) != 255) continue; // blended over the gradient
+            ++compared;
+            ASSERT_EQ(shown.pixel(left + x, top + y) & 0xFFFFFFu, pixel & 0xFFFFFFu)
+                << "thumbnail pixel " << x << ", " << y;
+        }
+    EXPECT_GT(compared, 0);
+}
+
+TEST_F(ElementListWindowTest, ClickSelectsDoubleClickLoadsTooltipNamesTheFile) {
+    ASSERT_GE(list().Count(), 2u);
+    QWidget* viewport = m_widget->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, entryCentre(list(), 1));
+    EXPECT_EQ(list().ItemIndex, 1);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, entryCentre(list(), 1));
+    TForm_Schauplatz& form = m_window->form();
+    EXPECT_EQ(form.ElementFile, form.PatternFolder + list().Item(1).FileName);
+
+    // Between the entries nothing is selected.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(list().ItemIndex, 1);
+
+    QHelpEvent help(QEvent::ToolTip, entryCentre(list(), 0),
+                    viewport->mapToGlobal(entryCentre(list(), 0)));
+    QCoreApplication::sendEvent(viewport, &help);
+    EXPECT_EQ(QToolTip::text().toStdString(), list().Item(0).FileName);
+    QToolTip::hideText();
+}
+
+TEST_F(ElementListWindowTest, MenuChoosesAnotherFolder) {
+    TempFolder other;
+    QImage picture(30, 60, QImage::Format_RGB32);
+    picture.fill(QColor(10, 200, 30));
+    ASSERT_TRUE(picture.save(QString::fromStdString(other.path() + "Tür grün.png")));
+    m_window->setDialogAnswerForTesting([&](const std::string& title) {
+        return title == "Verzeichnis auswählen" ? other.path() : std::string();
+    });
+    m_window->action("Muster1")->trigger();
+    EXPECT_EQ(m_window->form().PatternFolder, other.path());
+    ASSERT_EQ(list().Count(), 1u);
+    EXPECT_EQ(m_window->form().ElementFile, other.path() + "Tür grün.png");
+    EXPECT_EQ(m_widget->verticalScrollBar()->maximum(), list().MaxScrollPosition());
+}
+
+// --- 200 camera pictures ------------------------------------------------------------------
+
+TEST(ElementListScroll, TwoHundredPhotosScrollSmoothlyAndOnlyRestingEntriesGetThumbnails) {
+    testApp();
+    TempFolder folder;
+    // One 4000 x 3000 photo-like JPEG, linked under 200 names.
+    QImage photo(4000, 3000, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(photo.scanLine(y));
+        for (int x = 0; x < photo.width(); ++x)
+            row[x] = qRgb((x * 7 + y) & 0xFF, (y * 3 + (x >> 3)) & 0xFF, ((x ^ y) * 5) & 0xFF);
+    }
+    const std::string original = folder.path() + "original.JPG";
+    ASSERT_TRUE(photo.save(QString::fromStdString(original), "JPG", 85));
+    for (int i = 0; i < 200; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "foto %03d.jpg", i);
+        std::error_code error;
+        fs::create_hard_link(original, folder.path() + name, error);
+        if (error) fs::copy_file(original, folder.path() + name);
+    }
+    fs::remove(original);
+
+    TElementListBox list;
+    list.AddImagesFromFolder(folder.path() + "*.jpg");
+    ASSERT_EQ(list.Count(), 200u);
+    ElementListWidget widget(list);
+    widget.resize(193, 760);
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    ASSERT_TRUE(waitUntil([&] { return visibleThumbnailsMade(list); }, 60000));
+
+    // Every pass of the event loop fires the zero timer; the longest time
+    // between two passes is how long the window could not react.
+    // Besides the wall-clock gap, the processor time the user-interface
+    // thread itself spent between two passes: on a busy machine the wall
+    // clock also counts the time other processes had the processor.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastPass = clock.nsecsElapsed();
+    qint64 lastCpu = threadCpuNanoseconds();
+    qint64 longestGap = 0, longestCpuGap = 0;
+    QTimer pass;
+    pass.setInterval(0);
+    QObject::connect(&pass, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        const qint64 cpu = threadCpuNanoseconds();
+        longestGap = std::max(longestGap, now - lastPass);
+        longestCpuGap = std::max(longestCpuGap, cpu - lastCpu);
+        lastPass = now;
+        lastCpu = cpu;
+    });
+    pass.start();
+
+    // Wheel steps down and back up, each a short animation; between them
+    // the worker makes the thumbnails of entries that came to rest.
+    QWidget* viewport = widget.viewport();
+    auto wheel = [&](int delta) {
+        const QPointF at(60, 300);
+        QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(viewport, &event);
+    };
+    for (int step = 0; step < 60; ++step) {
+        wheel(-240);
+        testing::spinEventLoop(step % 10 == 9 ? 400 : 40);
+    }
+    for (int step = 0; step < 30; ++step) {
+        wheel(480);
+        testing::spinEventLoop(40);
+    }
+    testing::spinEventLoop(300);
+    pass.stop();
+    std::cout << "[ measured ] longest gap between event-loop passes while scrolling 200 "
+                 "photos of 4000 x 3000: "
+              << static_cast<double>(longestGap) / 1e6 << " ms wall clock, "
+              << static_cast<double>(longestCpuGap) / 1e6 << " ms of the thread's own time"
+              << std::endl;
+    ::testing::Test::RecordProperty("longest_event_loop_gap_us",
+                                    static_cast<int>(longestGap / 1000));
+    ::testing::Test::RecordProperty("longest_event_loop_cpu_gap_us",
+                                    static_cast<int>(longestCpuGap / 1000));
+
+    // One long jump to the end: entries passed on the way were never at rest
+    // in view and get no thumbnail; the ones where the list stops do.
+    const std::size_t before = list.FirstVisibleIndex();
+    widget.scrollTo(list.MaxScrollPosition(), true);
+    EXPECT_TRUE(widget.scrollAnimationRunning());
+    ASSERT_TRUE(waitUntil([&] { return !widget.scrollAnimationRunning(); }));
+    const std::size_t after = list.FirstVisibleIndex();
+    ASSERT_GT(after, before + 20);
+    ASSERT_TRUE(waitUntil([&] { return visibleThumbnailsMade(list); }, 60000));
+    for (std::size_t i = 130; i < 170 && i < after; ++i)
+        EXPECT_EQ(list.ThumbnailStateOf(i), TThumbnailState::NotMade) << "entry " << i;
+    const ThumbnailPicture last = list.ThumbnailOf(199);
+    EXPECT_EQ(last.Width, 114);
+    EXPECT_EQ(last.Height, 86);
+}
+
+} // namespace
+} // namespace schauplatz

@@ -1,0 +1,54 @@
+// Extraction of an archive from anywhere into a work folder. The work folder lies alone in a
+// sandbox folder; after each input the sandbox must still hold nothing but the work folder,
+// the work folder nothing but regular files, and the folder of the archive nothing new.
+
+#include "FuzzSupport.h"
+
+#include "project/TZipArchive.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace {
+
+using namespace schauplatz;
+namespace fs = std::filesystem;
+
+void requireRegularFilesOnly(const std::string& folder) {
+    for (const std::string& name : fuzz::folderNames(folder)) {
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(folder + name, error);
+        if (error || !fs::is_regular_file(status))
+            fuzz::finding("extraction left a non-file \"" + name + "\" in the work folder");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string& scratch = fuzz::scratchFolder();
+    const std::string archive = scratch + "archive.vbk";
+    const std::string sandbox = scratch + "sandbox/";
+    const std::string work = sandbox + "work/";
+    fuzz::removeTree(sandbox);
+    std::error_code error;
+    fs::create_directories(work, error);
+    if (error) fuzz::finding("cannot create the work folder");
+    fuzz::writeInput(archive, data, size);
+
+    TZipArchive zip;
+    zip.OnMessage = [](const std::string&) {};
+    // Small caps keep each run short; the cap logic itself is what is under test.
+    TZipLimits limits;
+    limits.MaxEntryBytes = std::uint64_t{4} << 20;
+    limits.MaxTotalBytes = std::uint64_t{16} << 20;
+    zip.SetLimits(limits);
+    if (zip.SetArchive(archive)) zip.ExtractAll(work);
+
+    fuzz::requireOnly(sandbox, {"work"});
+    fuzz::requireOnly(scratch, {"archive.vbk", "sandbox"});
+    requireRegularFilesOnly(work);
+    return 0;
+}

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (fuzz preset: clang-14, ASan + UBSan) and runs each for a
+# bounded time, starting from the seeds in fuzz/corpus/<target>/. Fails when any target
+# finds something; the input that triggered it is kept in build/fuzz/findings/.
+#
+# Usage: scripts/fuzz.sh [seconds-per-target] [target ...]     (default 60 s, every target)
+#   targets: picture_jpg picture_bmp32 picture_bmp picture_png picture_ico record_file
+#            zip_extract project_load
+# Environment: FUZZ_NICE=19 runs the fuzzers at that niceness.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds="${1:-60}"
+shift || true
+all=(picture_jpg picture_bmp32 picture_bmp picture_png picture_ico record_file zip_extract
+     project_load)
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
+
+scripts/bootstrap.sh clang-14 libclang-rt-14-dev
+cmake --preset fuzz >/dev/null
+build_targets=()
+for t in "${targets[@]}"; do build_targets+=("fuzz_$t"); done
+cmake --build build/fuzz -j2 --target "${build_targets[@]}"
+
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
+nice_cmd=()
+[ -n "${FUZZ_NICE:-}" ] && nice_cmd=(nice -n "$FUZZ_NICE")
+
+failed=()
+mkdir -p build/fuzz/findings
+for t in "${targets[@]}"; do
+    work="build/fuzz/corpus/$t"
+    log="build/fuzz/$t.log"
+    mkdir -p "$work"
+    echo "fuzz: $t for ${seconds}s"
+    # The grown corpus stays in the build folder; the repository's seeds are only read.
+    if "${nice_cmd[@]}" "build/fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=60 \
+        -rss_limit_mb=2560 -print_final_stats=1 \
+        -artifact_prefix="build/fuzz/findings/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+        rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+        cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
+        echo "fuzz: $t ok: ${runs:-?} runs, ${rate:-?} exec/s, ${cov:-cov: ?}"
+    else
+        echo "fuzz: $t FOUND SOMETHING (see $log and build/fuzz/findings/):" >&2
+        grep -E 'ERROR|FINDING|runtime error|SUMMARY|Test unit written' "$log" | head -20 >&2
+        failed+=("$t")
+    fi
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+    echo "fuzz: findings in ${failed[*]}" >&2
+    exit 1
+fi
+echo "fuzz: ${#targets[@]} targets ran ${seconds}s each without a finding"

@@ -314,6 +314,34 @@ TEST_F(MainWindowTest, IdleRunsPacedAndNotInsideCommands) {
     EXPECT_EQ(inside, 0);
 }
 
+TEST_F(MainWindowTest, ErrorsInMouseAndIdleHandlersReachTheDialogToo) {
+    showAndActivate();
+    std::vector<QString> reports;
+    ErrorDialog::setPresenter([&](ErrorDialog& dialog) { reports.push_back(dialog.reportText()); });
+
+    // A double click on the facade picture runs the form's handler.
+    m_window->form().ImageFassade.OnDblClick = [](TCustomPaintBox32*) {
+        throw std::runtime_error("Fehler beim Doppelklick");
+    };
+    QWidget* facade = m_window->component(FormComponent::ImageFassade);
+    QTest::mouseDClick(facade, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].contains("Fehler beim Doppelklick"));
+
+    // An idle handler that fails keeps being paced and reported; the loop goes on.
+    int calls = 0;
+    IdlePump failing([&] {
+        ++calls;
+        throw std::out_of_range("Fehler im Leerlauf");
+    });
+    failing.start();
+    ASSERT_TRUE(testing::waitUntil([&] { return calls >= 2; }));
+    failing.stop();
+    ASSERT_GE(reports.size(), 3u);
+    EXPECT_TRUE(reports[1].contains("Fehler im Leerlauf"));
+    EXPECT_TRUE(reports[1].contains("std::out_of_range"));
+}
+
 TEST_F(MainWindowTest, StartsWithoutMusterFolder) {
     // The fixture's program folder is empty: start-up completed all the same.
     showAndActivate();

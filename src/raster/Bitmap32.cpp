@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace schauplatz {
 
@@ -93,6 +94,42 @@ TCustomBitmap32::TCustomBitmap32(std::shared_ptr<TCustomBackend> Backend)
     : m_backend(std::move(Backend)) {
     m_resampler = std::make_unique<TNearestResampler>(*this);
     BackendChanged();
+}
+
+TCustomBitmap32::TCustomBitmap32(TCustomBitmap32&& Other) : TCustomBitmap32() {
+    SwapContents(Other);
+}
+
+TCustomBitmap32& TCustomBitmap32::operator=(TCustomBitmap32&& Other) {
+    if (&Other != this) SwapContents(Other);
+    return *this;
+}
+
+void TCustomBitmap32::SwapContents(TCustomBitmap32& Other) noexcept {
+    using std::swap;
+    swap(m_width, Other.m_width);
+    swap(m_height, Other.m_height);
+    swap(m_backend, Other.m_backend);
+    swap(m_bits, Other.m_bits);
+    swap(m_clipRect, Other.m_clipRect);
+    swap(m_fixedClipRect, Other.m_fixedClipRect);
+    swap(m_subClipRect, Other.m_subClipRect);
+    swap(m_clipping, Other.m_clipping);
+    swap(m_drawMode, Other.m_drawMode);
+    swap(m_combineMode, Other.m_combineMode);
+    swap(m_wrapMode, Other.m_wrapMode);
+    swap(m_masterAlpha, Other.m_masterAlpha);
+    swap(m_outerColor, Other.m_outerColor);
+    swap(m_stippleCounter, Other.m_stippleCounter);
+    swap(m_stipplePattern, Other.m_stipplePattern);
+    swap(m_stippleStep, Other.m_stippleStep);
+    swap(OnPixelCombine, Other.OnPixelCombine);
+    swap(m_resampler, Other.m_resampler);
+    swap(m_wrapProcHorz, Other.m_wrapProcHorz);
+    swap(m_wrapProcVert, Other.m_wrapProcVert);
+    swap(m_blendProc, Other.m_blendProc);
+    if (m_resampler) m_resampler->m_bitmap = this;
+    if (Other.m_resampler) Other.m_resampler->m_bitmap = &Other;
 }
 
 TCustomBitmap32::~TCustomBitmap32() {
@@ -352,5 +389,14 @@ void TCustomBitmap32::ReadData(const std::uint8_t* Data, std::size_t Size) {
 // ---------------------------------------------------------------- TBitmap32
 
 TBitmap32::TBitmap32() : TCustomBitmap32(std::make_shared<TSurfaceBackend>()) {}
+
+TBitmap32::TBitmap32(TBitmap32&& Other) : TBitmap32() {
+    SwapContents(Other);
+}
+
+TBitmap32& TBitmap32::operator=(TBitmap32&& Other) {
+    if (&Other != this) SwapContents(Other);
+    return *this;
+}
 
 } // namespace schauplatz

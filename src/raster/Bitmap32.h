@@ -76,6 +76,13 @@ protected:
 class TCustomBitmap32 : public TCustomMap {
 public:
     TCustomBitmap32();
+    // Moving hands over pixels, backend, drawing properties (OnPixelCombine included) and
+    // resampler; the source is left an empty bitmap with a fresh default backend. No
+    // notification is sent. The notification handlers, the measuring state, the update
+    // counter and the lock stay with their objects: they belong to whoever watches that
+    // object.
+    TCustomBitmap32(TCustomBitmap32&& Other);
+    TCustomBitmap32& operator=(TCustomBitmap32&& Other);
     ~TCustomBitmap32() override;
 
     // --- size and pixels ---
@@ -203,6 +210,8 @@ protected:
                     std::int32_t NewHeight) override;
     // Takes the backend's pixel address and resets the clip rectangle.
     void BackendChanged();
+    // Exchanges everything a move hands over (see the move constructor).
+    void SwapContents(TCustomBitmap32& Other) noexcept;
 
     std::shared_ptr<TCustomBackend> m_backend;
     TColor32* m_bits = nullptr;
@@ -231,6 +240,8 @@ protected:
 class TBitmap32 : public TCustomBitmap32 {
 public:
     TBitmap32();
+    TBitmap32(TBitmap32&& Other);
+    TBitmap32& operator=(TBitmap32&& Other);
 };
 
 } // namespace schauplatz

@@ -66,6 +66,8 @@ public:
     TFloatRect SampleBounds() const override;
 
 protected:
+    friend class TCustomBitmap32; // re-points the back reference when a bitmap is moved
+
     TCustomBitmap32* m_bitmap;
     TRect m_clipRect;
     TPixelAccessMode m_pixelAccessMode = pamSafe;

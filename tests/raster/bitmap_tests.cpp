@@ -468,3 +468,41 @@ TEST(BitmapWrap, ClampRepeatMirror) {
     EXPECT_EQ(b.GetPixelW(4, 0), 0x80000001u);
     EXPECT_EQ(b.GetPixelW(3, 0), 0x80000002u);
 }
+
+namespace {
+TBitmap32 MakeStripes() {
+    TBitmap32 b;
+    b.SetSize(3, 2);
+    FillPattern(b);
+    b.SetDrawMode(dmBlend);
+    return b;
+}
+} // namespace
+
+TEST(BitmapMove, MoveHandsOverPixelsPropertiesAndResampler) {
+    TBitmap32 moved = MakeStripes();
+    ASSERT_EQ(moved.Width(), 3);
+    EXPECT_EQ(moved.GetPixel(2, 1), 0x80000102u);
+    EXPECT_EQ(moved.DrawMode(), dmBlend);
+    ASSERT_NE(moved.Resampler(), nullptr);
+    EXPECT_EQ(&moved.Resampler()->Bitmap(), &moved) << "the back reference follows the move";
+
+    TBitmap32 target;
+    target.SetSize(5, 5);
+    TEventLog log;
+    log.Attach(target);
+    TBitmap32 source = std::move(moved);
+    EXPECT_TRUE(moved.IsEmpty()) << "the moved-from bitmap is empty and usable";
+    EXPECT_EQ(&moved.Resampler()->Bitmap(), &moved);
+    moved.SetSize(2, 2);
+    EXPECT_EQ(moved.GetPixel(1, 1), 0u) << "with a fresh surface backend";
+
+    target = std::move(source);
+    EXPECT_EQ(target.Width(), 3);
+    EXPECT_EQ(target.GetPixel(1, 0), 0x80000001u);
+    EXPECT_EQ(&target.Resampler()->Bitmap(), &target);
+    EXPECT_EQ(&source.Resampler()->Bitmap(), &source);
+    EXPECT_TRUE(log.Events.empty()) << "moves do not notify";
+    target.Changed();
+    EXPECT_EQ(log.Count("change"), 1u) << "the watcher's handlers stay with their object";
+}

@@ -63,6 +63,7 @@ void TForm_Schauplatz::DiscardUndo() {
 }
 
 void TForm_Schauplatz::Elementbernehmen1Click() {
+    if (ProjectBusy()) return;
     // Whatever happens below, the frame item ends checked; with the new-element mode off the
     // frame follows it, so menu and workspace agree.
     struct FrameItemChecked {
@@ -117,6 +118,7 @@ void TForm_Schauplatz::Elementbernehmen1Click() {
 // One step back: the background before the last acceptance, and that acceptance's record
 // line out of the record list. With nothing to undo nothing changes.
 void TForm_Schauplatz::Schrittzurck1Click() {
+    if (ProjectBusy()) return;
     if (!m_placement.undoAvailable) return;
     m_placement.undoAvailable = false;
     ImageHintergrund.Bitmap().Assign(&ImageUndo.Bitmap());

@@ -74,6 +74,10 @@ public:
     virtual void acceptDroppedFiles(bool accept) = 0;
     // The scroll box's ranges follow the workspace bitmap's size.
     virtual void workspaceSizeChanged(int /*width*/, int /*height*/) {}
+    // A save or load that runs longer than half a second shows its progress: fraction 0..1,
+    // text naming the operation. progressEnded hides it again.
+    virtual void progressChanged(const std::string& /*text*/, double /*fraction*/) {}
+    virtual void progressEnded() {}
 };
 
 } // namespace schauplatz

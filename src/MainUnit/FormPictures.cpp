@@ -43,11 +43,13 @@ static std::string askForPicture(FormHost& host, std::string& lastFile) {
 }
 
 void TForm_Schauplatz::FassadeLaden1Click() {
+    if (ProjectBusy()) return;
     const std::string path = askForPicture(m_host, m_placement.lastPictureFile);
     if (!path.empty()) LoadFacade(path);
 }
 
 void TForm_Schauplatz::BildvomElementladen1Click() {
+    if (ProjectBusy()) return;
     const std::string path = askForPicture(m_host, m_placement.lastPictureFile);
     if (!path.empty()) LoadElementPicture(path);
 }

@@ -227,6 +227,7 @@ void TForm_Schauplatz::NeuesElementpositionieren1Click() {
 }
 
 void TForm_Schauplatz::FormDropFiles(const std::vector<std::string>& paths) {
+    if (ProjectBusy()) return;
     for (const std::string& path : paths)
         LoadElementPicture(path);
 }

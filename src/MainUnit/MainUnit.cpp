@@ -71,7 +71,8 @@ void TForm_Schauplatz::FormCreate() {
     ActiveVertex = -1;
     ShowFrame = true;
     SizeWorkspace();
-    WorkFolder = GetTempFolder() + "zam-werk/vbk/";
+    // Each running instance stages projects in a work folder of its own.
+    WorkFolder = ProjectFolders().WorkFolder();
     PatternFolder = m_programFolder + "Muster/Haustüren";
     FillElementList(PatternFolder);
     // The default facade is optional: without it the built-in picture stays.
@@ -173,6 +174,7 @@ void TForm_Schauplatz::Vertexanaus1Click() {
 
 // A new project forgets the record list, then offers the facade dialog.
 void TForm_Schauplatz::NeuesProjekt1Click() {
+    if (ProjectBusy()) return;
     ResetProject();
     FassadeLaden1Click();
 }

@@ -34,7 +34,9 @@ TEST_F(FormFrame, StartUpValues) {
     EXPECT_EQ(form.ElementFile, "");
     EXPECT_EQ(form.ProjectFile, "Neues Projekt.vbk");
     EXPECT_EQ(form.CaptionTemplate, "");
-    EXPECT_EQ(form.WorkFolder, GetTempFolder() + "zam-werk/vbk/");
+    // The instance's own work folder below the temporary folder's "zam-werk/".
+    EXPECT_EQ(form.WorkFolder, form.ProjectFolders().InstanceFolder() + "vbk/");
+    EXPECT_EQ(form.WorkFolder.rfind(GetTempFolder() + "zam-werk/", 0), 0u);
     EXPECT_EQ(form.ActiveVertex, -1);
     EXPECT_EQ(form.LastMouseX, 0);
     EXPECT_EQ(form.LastMouseY, 0);

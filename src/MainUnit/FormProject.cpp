@@ -1,0 +1,203 @@
+// The project commands: the composite's inputs saved as a project file, and a project file
+// loaded by replaying every acceptance it records, so the same background is built again.
+//
+// Files, encodings, archives and folders are the project core's (ProjectArchive); here the
+// window asks for names, writes the log lines, sets the caption, keeps its events flowing
+// while the archive works and replays the elements.
+
+#include "MainUnit/MainUnit.h"
+
+#include "elements/PictureFiles.h"
+#include "project/ProjectArchive.h"
+#include "project/ProjectNames.h"
+#include "project/RecordFile.h"
+#include "support/u_logfile.h"
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <utility>
+
+namespace schauplatz {
+
+namespace {
+
+// Title of the message window in which the archive component shows its errors.
+constexpr const char* kArchiveMessageTitle = "Projektarchiv";
+// A save or load that runs longer than this shows a progress bar.
+constexpr auto kProgressDelay = std::chrono::milliseconds(500);
+// Each save or load runs two archive operations: reading the archive's directory (short),
+// then adding or extracting. Share of the first in the bar.
+constexpr double kDirectoryShare = 0.1;
+
+FileDialogRequest projectDialog(const char* title) {
+    FileDialogRequest request;
+    request.title = title;
+    request.filter = kProjectFilter;
+    request.defaultExt = kProjectDefaultExt;
+    return request;
+}
+
+// Wires the archive component to the window for one save or load: its errors go to the
+// host's message window, the host keeps handling events while it works, and once the
+// operation has run longer than kProgressDelay the host shows its progress. The progress
+// and event hooks point into this object and are taken off again when it ends.
+class ArchiveSession {
+public:
+    ArchiveSession(TZipArchive& zip, FormHost& host, std::string text)
+        : m_zip(zip), m_host(host), m_text(std::move(text)),
+          m_start(std::chrono::steady_clock::now()) {
+        m_zip.OnMessage = [&host](const std::string& message) {
+            host.showMessage(kArchiveMessageTitle, message);
+        };
+        m_zip.ProcessEvents = [this] {
+            m_host.processMessages();
+            update();
+        };
+        m_zip.OnProgress = [this](double fraction) {
+            if (fraction >= 1.0) {
+                ++m_finishedOperations;
+                m_fraction = 0.0;
+            } else {
+                m_fraction = fraction;
+            }
+            update();
+        };
+    }
+    ~ArchiveSession() {
+        m_zip.ProcessEvents = nullptr;
+        m_zip.OnProgress = nullptr;
+        if (m_shown) m_host.progressEnded();
+    }
+    ArchiveSession(const ArchiveSession&) = delete;
+    ArchiveSession& operator=(const ArchiveSession&) = delete;
+
+private:
+    double overall() const {
+        if (m_finishedOperations == 0) return kDirectoryShare * m_fraction;
+        if (m_finishedOperations == 1)
+            return kDirectoryShare + (1.0 - kDirectoryShare) * m_fraction;
+        return 1.0;
+    }
+    void update() {
+        if (!m_shown) {
+            if (std::chrono::steady_clock::now() - m_start < kProgressDelay) return;
+            m_shown = true;
+        }
+        const double now = overall();
+        if (now == m_reported) return;
+        m_reported = now;
+        m_host.progressChanged(m_text, now);
+    }
+
+    TZipArchive& m_zip;
+    FormHost& m_host;
+    std::string m_text;
+    std::chrono::steady_clock::time_point m_start;
+    int m_finishedOperations = 0;
+    double m_fraction = 0.0;
+    double m_reported = -1.0;
+    bool m_shown = false;
+};
+
+// A new name in folder for a picture: name itself, or name with " (2)", " (3)", ... before
+// its extension.
+std::string freeName(const std::string& folder, const std::string& stem, const std::string& ext) {
+    std::string path = folder + stem + ext;
+    std::error_code ignored;
+    for (int number = 2; std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+         ++number)
+        path = folder + stem + " (" + std::to_string(number) + ")" + ext;
+    return path;
+}
+
+} // namespace
+
+bool TForm_Schauplatz::ProjectBusy() const {
+    return ZipArchive1.Busy();
+}
+
+void TForm_Schauplatz::SaveProject(const std::string& Name) {
+    if (ZipArchive1.RefusedWhileBusy("Speichern von " + Name)) return;
+    const std::string name = resolveSaveName(
+        Name, [this] { return m_host.saveFileDialog(projectDialog(kSaveProjectTitle)); });
+    if (name.empty()) return;
+    ProjectFile = name;
+    WriteLog(kSaveProjectLog + ProjectFile, 1);
+    UpdateCaption();
+
+    // Line 0 must name the facade, or the project cannot be loaded again. A background that
+    // came from no file (the built-in picture, a cancelled facade dialog) is kept as one in
+    // the picture store.
+    if (ProjectData.empty()) {
+        const std::string path = freeName(ProjectFolders().PictureSet(), "Hintergrund", ".bmp");
+        WriteBitmapFile(ImageHintergrund.Bitmap(), path);
+        ProjectData.push_back(path);
+    }
+
+    ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + ProjectFile);
+    writeProjectArchive(ProjectFile, ProjectData, ProjectFolders(), ZipArchive1);
+}
+
+void TForm_Schauplatz::LoadProject(const std::string& FileName) {
+    if (ZipArchive1.RefusedWhileBusy("Laden von " + FileName)) return;
+    // The replay renders elements only in the new-element mode; switch it on as the user
+    // would, so every replayed element reaches the background.
+    if (!Item("NeuesElementpositionieren1").checked) ClickMenuItem("NeuesElementpositionieren1");
+    ProjectFile = FileName;
+    UpdateCaption();
+    WriteLog(kLoadProjectLog + ProjectFile, 1);
+
+    std::optional<TUnpackedProject> project;
+    {
+        ArchiveSession session(ZipArchive1, m_host, kLoadProjectLog + ProjectFile);
+        project = unpackProjectArchive(ProjectFile, ProjectFolders(), ZipArchive1);
+    }
+    if (!project) return;
+    LoadStore = project->LoadStore;
+    if (LoadStore.empty())
+        throw ERecordFileError("The record file of " + ProjectFile +
+                               " is empty: it names no facade");
+
+    LoadFacade(project->PicturePath(LoadStore[0]));
+    for (std::size_t i = 1; i < LoadStore.size(); ++i) {
+        TElementRecord record;
+        try {
+            record = SplitElementRecord(LoadStore[i]);
+        } catch (const ERecordFileError& error) {
+            throw ERecordFileError("Line " + std::to_string(i) + " of the record file of " +
+                                   ProjectFile + ": " + error.what());
+        }
+        ReplayElement(project->PicturePath(record.Path), record.X0, record.Y0, record.X1, record.Y1,
+                      record.X2, record.Y2, record.X3, record.Y3);
+    }
+}
+
+void TForm_Schauplatz::ReplayElement(const std::string& Path, std::int32_t X0, std::int32_t Y0,
+                                     std::int32_t X1, std::int32_t Y1, std::int32_t X2,
+                                     std::int32_t Y2, std::int32_t X3, std::int32_t Y3) {
+    Vertices = {QuadPoint{X0, Y0}, QuadPoint{X1, Y1}, QuadPoint{X2, Y2}, QuadPoint{X3, Y3}};
+    LoadElementPicture(Path);
+    Elementbernehmen1Click();
+}
+
+void TForm_Schauplatz::Projektladen1Click() {
+    if (ProjectBusy()) return;
+    const std::string path = m_host.openFileDialog(projectDialog(kOpenProjectTitle));
+    if (!path.empty()) LoadProject(path);
+}
+
+void TForm_Schauplatz::Projektspeichern1Click() {
+    if (ProjectBusy()) return;
+    SaveProject(ProjectFile);
+}
+
+// Errors of the save are not caught here: like "Projekt &speichern", a failed save reaches
+// the general error handling instead of passing for a saved project.
+void TForm_Schauplatz::Projektspeichernals1Click() {
+    if (ProjectBusy()) return;
+    const std::string path = m_host.saveFileDialog(projectDialog(kSaveProjectTitle));
+    if (!path.empty()) SaveProject(path);
+}
+
+} // namespace schauplatz

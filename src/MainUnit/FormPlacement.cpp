@@ -73,6 +73,18 @@ TRect quadArea(const std::array<QuadPoint, 4>& quad, const TBitmap32& bitmap) {
     return IntersectRect(R, bitmap.BoundsRect());
 }
 
+void clearArea(TBitmap32& bitmap, const TRect& area) {
+    const TRect R = IntersectRect(area, bitmap.BoundsRect());
+    if (R == bitmap.BoundsRect()) {
+        bitmap.Clear(0);
+        return;
+    }
+    if (IsRectEmpty(R)) return;
+    for (std::int32_t y = R.Top; y < R.Bottom; ++y)
+        std::fill_n(bitmap.PixelPointer(R.Left, y), R.Width(), TColor32{0});
+    bitmap.AreaChanged(R);
+}
+
 } // namespace
 
 // --- the element picture -------------------------------------------------------------------
@@ -141,7 +153,9 @@ void TForm_Schauplatz::RenderElement() {
     TBitmap32& workspace = WorkingPlaceImage.Bitmap();
     ++m_placement.workspaceGeneration;
     RenderBracket bracket(WorkingPlaceImage, m_placement.elementArea);
-    workspace.Clear(0);
+    // Only the element's last area holds anything but 0 (a size change since then has
+    // cleared everything), so clearing that area clears the bitmap.
+    clearArea(workspace, m_placement.elementArea);
     m_placement.elementArea = {};
     const TRect area = quadArea(Vertices, workspace);
     bracket.widen(area);

@@ -5,6 +5,7 @@
 #include "raster/view/ViewPainting.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -34,6 +35,38 @@ std::int32_t clampedAdd(std::int32_t v, std::int32_t d) {
     const std::int64_t r = std::int64_t{v} + d;
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(
         r, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// The frame's pixels lie along the quad's sides and around its corners. Each side is cut
+// into short pieces whose boxes, widened by the frame's reach, cover the side tightly at any
+// angle; the whole quad's box would make every repaint of the frame as large as the element.
+void appendFrameAreas(const std::array<QuadPoint, 4>& quad, std::vector<TRect>& areas) {
+    constexpr double kPiece = 32.0;
+    const auto box = [&areas](double x1, double y1, double x2, double y2) {
+        const auto edge = [](double v, std::int32_t reach) {
+            return static_cast<std::int32_t>(
+                std::clamp(v + reach, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+                           static_cast<double>(std::numeric_limits<std::int32_t>::max())));
+        };
+        areas.push_back(TRect{edge(std::floor(std::min(x1, x2)), -kFrameReach),
+                              edge(std::floor(std::min(y1, y2)), -kFrameReach),
+                              edge(std::ceil(std::max(x1, x2)), kFrameReach + 1),
+                              edge(std::ceil(std::max(y1, y2)), kFrameReach + 1)});
+    };
+    for (std::size_t i = 0; i < 4; ++i) {
+        const QuadPoint& a = quad[(i + 3) % 4];
+        const QuadPoint& b = quad[i];
+        const double dx = static_cast<double>(b.X) - a.X;
+        const double dy = static_cast<double>(b.Y) - a.Y;
+        const double length = std::max(std::fabs(dx), std::fabs(dy));
+        // Very long sides (far outside the view) are not worth cutting finely.
+        const int pieces = static_cast<int>(std::clamp(std::ceil(length / kPiece), 1.0, 4096.0));
+        for (int k = 0; k < pieces; ++k) {
+            const double t1 = static_cast<double>(k) / pieces;
+            const double t2 = static_cast<double>(k + 1) / pieces;
+            box(a.X + dx * t1, a.Y + dy * t1, a.X + dx * t2, a.Y + dy * t2);
+        }
+    }
 }
 
 } // namespace
@@ -113,15 +146,7 @@ void TForm_Schauplatz::SetUpWorkspaceStages() {
     WorkingPlaceImage.OverlayAreas = [this] {
         std::vector<TRect> areas;
         if (!ShowFrame) return areas;
-        std::int32_t left = Vertices[0].X, right = left, top = Vertices[0].Y, bottom = top;
-        for (const QuadPoint& v : Vertices) {
-            left = std::min(left, v.X);
-            right = std::max(right, v.X);
-            top = std::min(top, v.Y);
-            bottom = std::max(bottom, v.Y);
-        }
-        areas.push_back(TRect{clampedAdd(left, -kFrameReach), clampedAdd(top, -kFrameReach),
-                              clampedAdd(right, kFrameReach), clampedAdd(bottom, kFrameReach)});
+        appendFrameAreas(Vertices, areas);
         if (Item("NeuesElementpositionieren1").checked) {
             const TBitmap32& background = ImageHintergrund.Bitmap();
             const std::int32_t WZ = zoomed(background.Width(), Zoom);

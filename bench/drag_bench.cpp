@@ -1,0 +1,258 @@
+// What the user feels while placing an element on a full-size facade: one drag step (the
+// mouse move's RenderElement and the repaint of the workspace view into its buffer) and the
+// idle passes after the release (preview build and frame repaint), side by side with a plain
+// memcpy of one 1920 x 1080 frame in the same run. The ratios to that memcpy are printed at
+// the end.
+//
+// Setting: a 1920 x 1080 facade, a 1000 x 2000 element under a quad whose bounding box is
+// about 1100 x 1000, the view as large as the workspace.
+
+#include "MainUnit/MainUnit.h"
+#include "elements/PictureFiles.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <stdlib.h>
+
+namespace schauplatz {
+namespace {
+
+constexpr int kFacadeW = 1920;
+constexpr int kFacadeH = 1080;
+
+class QuietHost : public FormHost {
+public:
+    std::string openFileDialog(const FileDialogRequest&) override { return {}; }
+    std::string saveFileDialog(const FileDialogRequest&) override { return {}; }
+    std::string selectFolderDialog(const std::string&, const std::string&) override { return {}; }
+    void setClipboardPicture(const ClipboardPicture&) override {}
+    void processMessages() override {}
+    void showMessage(const std::string&, const std::string&) override {}
+    void invalidate(FormComponent) override {}
+    void repaint(FormComponent) override {}
+    void captionChanged(const std::string&) override {}
+    void menuStateChanged() override {}
+    void installIdleHandler() override {}
+    void acceptDroppedFiles(bool) override {}
+};
+
+void writePicture(const std::string& path, int w, int h, std::uint32_t seed) {
+    TBitmap32 picture;
+    picture.SetSize(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t v = (static_cast<std::uint32_t>(x) * 2654435761u) ^
+                                    (static_cast<std::uint32_t>(y) * 40503u) ^ seed;
+            picture.SetPixel(x, y, 0xFF000000u | (v & 0x00FFFFFFu));
+        }
+    WriteBitmapFile(picture, path);
+}
+
+// One window with facade and element loaded, kept for the whole run.
+struct Scene {
+    QuietHost host;
+    std::string folder;
+    std::unique_ptr<TForm_Schauplatz> form;
+
+    Scene() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "dragbench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        folder = pattern + "/";
+        writePicture(folder + "facade.bmp", kFacadeW, kFacadeH, 7);
+        writePicture(folder + "door.bmp", 1000, 2000, 9);
+        form = std::make_unique<TForm_Schauplatz>(host, folder);
+        form->FormCreate();
+        form->LoadFacade(folder + "facade.bmp");
+        form->LoadElementPicture(folder + "door.bmp");
+        form->WorkingPlaceImage.Resize(kFacadeW, kFacadeH);
+        reset();
+        // A scene that did not come together would time nothing.
+        const TBitmap32& ws = form->WorkingPlaceImage.Bitmap();
+        long drawn = 0;
+        for (int i = 0; i < ws.Width() * ws.Height(); ++i)
+            drawn += ws.Bits()[i] != 0 ? 1 : 0;
+        std::fprintf(stderr, "workspace %d x %d, element %d x %d, %ld element pixels drawn\n",
+                     ws.Width(), ws.Height(), form->ImageSelectedDoor.Bitmap().Width(),
+                     form->ImageSelectedDoor.Bitmap().Height(), drawn);
+        if (drawn == 0) std::abort();
+    }
+    // Bounding box 1100 x 1000, slightly in perspective; rendered, painted, previewed.
+    void reset() {
+        form->Vertices = {QuadPoint{400, 40}, QuadPoint{1500, 90}, QuadPoint{1460, 1040},
+                          QuadPoint{420, 1000}};
+        form->RenderElement();
+        form->WorkingPlaceImage.Paint();
+        form->CombineHintergrundAndOverlay();
+        form->WorkingPlaceImage.Paint();
+    }
+    // Grabs the bottom right corner.
+    void grabCorner() {
+        reset();
+        form->WorkingPlaceImage.MouseDown(mbLeft, ssLeft, 1460, 1040);
+        if (form->ActiveVertex != 2) std::abort();
+    }
+    // Moves the mouse one pixel diagonally, back and forth.
+    void step(int& dx) {
+        form->WorkingPlaceImage.MouseMove(ssLeft, form->LastMouseX + dx, form->LastMouseY + dx);
+        dx = -dx;
+    }
+    void letGo() { form->WorkingPlaceImage.MouseUp(mbLeft, 0, form->LastMouseX, form->LastMouseY); }
+
+    ~Scene() {
+        form->FormDestroy();
+        form.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+};
+
+Scene& scene() {
+    static Scene instance;
+    return instance;
+}
+
+// Grabs the bottom right corner and moves it one pixel back and forth.
+void BM_DragStep(benchmark::State& state) {
+    Scene& s = scene();
+    TWorkspaceImage32& view = s.form->WorkingPlaceImage;
+    s.grabCorner();
+    int dx = 1;
+    for (auto _ : state) {
+        s.step(dx);
+        view.Paint();
+    }
+    s.letGo();
+    state.counters["picture_paints"] = static_cast<double>(view.PaintStatistics().picturePaints);
+    benchmark::DoNotOptimize(view.Buffer().Bits());
+}
+
+// RenderElement alone: the workspace cleared and the element drawn through the quad.
+void BM_RenderElement(benchmark::State& state) {
+    Scene& s = scene();
+    s.reset();
+    for (auto _ : state) {
+        s.form->RenderElement();
+        benchmark::DoNotOptimize(s.form->WorkingPlaceImage.Bitmap().Bits());
+        benchmark::ClobberMemory();
+    }
+    s.form->WorkingPlaceImage.Paint();
+}
+
+// The same drag step with the whole view composed again, as every repaint did before the
+// view kept its composition.
+void BM_DragStepFullRepaint(benchmark::State& state) {
+    Scene& s = scene();
+    TWorkspaceImage32& view = s.form->WorkingPlaceImage;
+    s.grabCorner();
+    int dx = 1;
+    for (auto _ : state) {
+        s.step(dx);
+        view.Invalidate();
+        view.Paint();
+    }
+    s.letGo();
+}
+
+// The first idle pass after a release: the preview is built, the frame moves on.
+void BM_IdlePassAfterRelease(benchmark::State& state) {
+    Scene& s = scene();
+    TWorkspaceImage32& view = s.form->WorkingPlaceImage;
+    s.reset();
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.form->RenderElement(); // what the last move of the drag did
+        view.Paint();
+        state.ResumeTiming();
+        s.form->AppEventsIdle();
+        view.Paint();
+    }
+}
+
+// An idle pass while nothing but the frame changes.
+void BM_IdlePassSteady(benchmark::State& state) {
+    Scene& s = scene();
+    TWorkspaceImage32& view = s.form->WorkingPlaceImage;
+    s.reset();
+    s.form->AppEventsIdle();
+    view.Paint();
+    for (auto _ : state) {
+        s.form->AppEventsIdle();
+        view.Paint();
+    }
+}
+
+// The idle pass as it would be without the kept composition and preview: a full repaint and
+// a preview build every time.
+void BM_IdlePassEverything(benchmark::State& state) {
+    Scene& s = scene();
+    TWorkspaceImage32& view = s.form->WorkingPlaceImage;
+    s.reset();
+    for (auto _ : state) {
+        s.form->AppEventsIdle();
+        s.form->CombineHintergrundAndOverlay();
+        view.Invalidate();
+        view.Paint();
+    }
+}
+
+void BM_MemcpyFrame(benchmark::State& state) {
+    const std::size_t bytes = std::size_t{kFacadeW} * kFacadeH * 4;
+    std::vector<std::uint8_t> a(bytes, 1);
+    std::vector<std::uint8_t> b(bytes, 2);
+    for (auto _ : state) {
+        std::memcpy(b.data(), a.data(), bytes);
+        benchmark::DoNotOptimize(b.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderElement)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStep)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStepFullRepaint)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdlePassAfterRelease)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdlePassSteady)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdlePassEverything)->Unit(benchmark::kMillisecond);
+
+// Prints each result as a multiple of the memcpy of one frame after the usual table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration)
+                m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        const auto memcpyTime = m_times.find("BM_MemcpyFrame");
+        if (memcpyTime == m_times.end() || memcpyTime->second <= 0) return;
+        std::printf("\nRatio to memcpy of one 1920 x 1080 frame:\n");
+        for (const auto& [name, time] : m_times)
+            std::printf("  %-28s %8.3f ms  %6.2f x\n", name.c_str(), time,
+                        time / memcpyTime->second);
+    }
+
+private:
+    std::map<std::string, double> m_times;
+};
+
+} // namespace
+} // namespace schauplatz
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    schauplatz::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -14,6 +14,7 @@
 #include "MainUnit/MenuTable.h"
 #include "ZAMBasicImage/ZAMBasicImage.h"
 #include "elements/ElementListBox.h"
+#include "project/TZipArchive.h"
 #include "raster/Transformation.h"
 #include "raster/view/Image32.h"
 
@@ -72,6 +73,8 @@ public:
     TWorkspaceImage32 WorkingPlaceImage; // the workspace: only the element in perspective
     // The pattern folder's pictures as a column of thumbnails.
     TElementListBox ElementListBox1;
+    // The project archive component (save and load).
+    TZipArchive ZipArchive1;
 
     // Record lists: line 0 the facade path, then one line per accepted element.
     std::vector<std::string> ProjectData;
@@ -120,6 +123,15 @@ public:
     void DiscardUndo();
     // The instance's folders (work folder and picture store), made on first use.
     TProjectFolders& ProjectFolders();
+    // Project files: save under Name ("Neues Projekt.vbk" asks for a name), load and rebuild,
+    // replay one accepted element. True while an archive operation runs: the commands that
+    // change the project or its pictures then do nothing.
+    void SaveProject(const std::string& Name);
+    void LoadProject(const std::string& FileName);
+    void ReplayElement(const std::string& Path, std::int32_t X0, std::int32_t Y0, std::int32_t X1,
+                       std::int32_t Y1, std::int32_t X2, std::int32_t Y2, std::int32_t X3,
+                       std::int32_t Y3);
+    bool ProjectBusy() const;
 
     // --- Handlers -----------------------------------------------------------
     void NeuesProjekt1Click();

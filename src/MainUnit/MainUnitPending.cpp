@@ -8,8 +8,5 @@
 
 namespace schauplatz {
 
-void TForm_Schauplatz::Projektladen1Click() {}
-void TForm_Schauplatz::Projektspeichern1Click() {}
-void TForm_Schauplatz::Projektspeichernals1Click() {}
 
 } // namespace schauplatz

@@ -2,6 +2,7 @@
 // which entries it was asked for and can be held at a chosen entry.
 
 #include "elements/ElementListBox.h"
+#include "elements/PictureFiles.h"
 #include "picture_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -284,6 +285,48 @@ TEST_F(ElementListWorkerTest, AnEmptyListIdlesInsteadOfSpinning) {
     // walks in the hundred thousands within the same time.
     std::this_thread::sleep_for(100ms);
     EXPECT_LT(m_list.CompletedWalks(), 1000u);
+}
+
+// --- with the real thumbnail maker -----------------------------------------------------------
+
+TEST(ElementListRealMaker, NoPictureAndVanishedFilesGetEmptyBoxes) {
+    ScratchFolder folder;
+    TBitmap32 picture;
+    picture.SetSize(4, 2);
+    for (int i = 0; i < 8; ++i)
+        picture.Bits()[i] = 0xFF204060u;
+    WriteBitmapFile(picture, folder.path("a Tür; 1.bmp"));
+    const std::string text = "kein Bild";
+    folder.write("b notiz.bmp", Bytes(text.begin(), text.end()));
+    WriteBitmapFile(picture, folder.path("c weg.bmp"));
+    TElementListBox list;
+    list.AddImagesFromFolder(folder.path("") + "*.bmp");
+    ASSERT_EQ(list.Count(), 3u);
+    std::filesystem::remove(folder.path("c weg.bmp")); // gone before the worker gets to it
+
+    FakeWindow window;
+    list.SetViewportSize(170, 700);
+    list.AttachWindow(window);
+    const auto end = std::chrono::steady_clock::now() + kHangGuard;
+    auto allMade = [&] {
+        for (std::size_t i = 0; i < 3; ++i)
+            if (list.ThumbnailStateOf(i) != TThumbnailState::Made) return false;
+        return true;
+    };
+    while (!allMade() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(allMade());
+    list.DetachWindow();
+
+    const ThumbnailPicture made = list.ThumbnailOf(0);
+    EXPECT_EQ(made.Width, 114);
+    EXPECT_EQ(made.Height, 57);
+    EXPECT_EQ(made.Pixel(0, 0), 0xFF204060u);
+    list.WithThumbnail(0, [](const TElementListBoxItem& item) {
+        EXPECT_EQ(item.PictureOwnSize, (PictureSize{4, 2}));
+    });
+    EXPECT_TRUE(list.ThumbnailOf(1).Empty());
+    EXPECT_TRUE(list.ThumbnailOf(2).Empty());
 }
 
 } // namespace

@@ -37,7 +37,7 @@ void TWorkspaceImage32::Invalidate() {
 
 void TWorkspaceImage32::InvalidateOverlay() {
     if (m_pending == Pending::Nothing) m_pending = Pending::Overlay;
-    TImage32::Invalidate(); // the base's, so the pending kind set here stays
+    requestPartial(TRect{});
 }
 
 void TWorkspaceImage32::InvalidatePictureArea(const TRect& Area) {
@@ -47,7 +47,27 @@ void TWorkspaceImage32::InvalidatePictureArea(const TRect& Area) {
     } else if (m_pending == Pending::PictureArea) {
         m_pictureArea = unionRect(m_pictureArea, Area);
     }
-    TImage32::Invalidate();
+    requestPartial(Area);
+}
+
+void TWorkspaceImage32::requestPartial(const TRect& pictureArea) {
+    // Only a pending partial repaint over a valid composition can be limited.
+    const bool partial = m_pending != Pending::Everything && m_cachesValid && !ForceFullRepaint();
+    if (!InvalidateArea || !partial) {
+        TImage32::Invalidate(); // the base's, so the pending kind set here stays
+        return;
+    }
+    InvalidateCache();
+    MarkBufferInvalid();
+    const TRect placed = CachedBitmapRect();
+    if (!IsRectEmpty(pictureArea))
+        InvalidateArea(TRect{pictureArea.Left + placed.Left, pictureArea.Top + placed.Top,
+                             pictureArea.Right + placed.Left, pictureArea.Bottom + placed.Top});
+    for (const TRect& R : m_lastOverlay)
+        InvalidateArea(R);
+    if (OverlayAreas)
+        for (const TRect& R : OverlayAreas())
+            InvalidateArea(R);
 }
 
 TWorkspaceImage32::StageGroups TWorkspaceImage32::groupStages() const {

@@ -30,6 +30,10 @@ public:
     std::function<std::vector<TRect>()> OverlayAreas;
     // Names what the background stages draw from; a different key repaints everything.
     std::function<std::uint64_t()> BackgroundKey;
+    // When set, repaints that change only some rectangles ask the host for just those
+    // (client pixels), so the screen copies no more than changed; otherwise the host is asked
+    // for a repaint of the whole control.
+    std::function<void(const TRect&)> InvalidateArea;
 
     // Everything may have changed.
     void Invalidate() override;
@@ -63,6 +67,8 @@ private:
     void paintEverything(TBitmap32& buffer, const StageGroups& groups);
     void recomposePicture(const StageGroups& groups, const TRect& area);
     void restore(TBitmap32& buffer, const TRect& area) const;
+    // Marks the buffer for a partial repaint and tells the host which areas change.
+    void requestPartial(const TRect& pictureArea);
 
     Pending m_pending = Pending::Everything;
     TRect m_pictureArea{};

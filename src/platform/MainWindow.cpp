@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScrollArea>
 #include <QSlider>
 #include <QUrl>
@@ -130,6 +131,11 @@ void MainWindow::buildLayout() {
     m_scrollBox->setWidgetResizable(true);
     auto* workspace = new PaintBoxHost(m_form->WorkingPlaceImage, m_scrollBox);
     workspace->setObjectName("WorkingPlaceImage");
+    // The marching frame and a dragged element change small parts: only those reach the screen.
+    m_form->WorkingPlaceImage.InvalidateArea =
+        [host = QPointer<QWidget>(workspace)](const TRect& R) {
+            if (host) host->update(QRect(R.Left, R.Top, R.Width(), R.Height()));
+        };
     m_scrollBox->setWidget(workspace);
     m_components[FormComponent::WorkingPlaceImage] = workspace;
     columns->addWidget(m_scrollBox, 1);

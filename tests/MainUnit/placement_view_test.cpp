@@ -277,3 +277,68 @@ TEST_F(PlacementView, AnUnreadableFacadePaintsTheViewBlack) {
 
 } // namespace
 } // namespace schauplatz
+
+namespace schauplatz {
+namespace {
+
+// With a host that takes rectangles, a frame step or a drag step asks for just the areas
+// that change, and every pixel that changed lies inside them.
+TEST_F(PlacementView, PartialRepaintsAskTheHostForTheChangedAreasOnly) {
+    int fullRequests = 0;
+    std::vector<TRect> areas;
+    THostHooks hooks;
+    hooks.Invalidate = [&] { ++fullRequests; };
+    view().SetHostHooks(hooks);
+    view().InvalidateArea = [&](const TRect& R) { areas.push_back(R); };
+    setQuad(Quad{QuadPoint{60, 50}, QuadPoint{170, 70}, QuadPoint{160, 150}, QuadPoint{50, 120}});
+    paint();
+    form->AppEventsIdle();
+    paint();
+
+    const auto changedOnlyInside = [&](const TBitmap32& before) -> ::testing::AssertionResult {
+        const TBitmap32& after = view().Buffer();
+        for (int y = 0; y < view().Height(); ++y)
+            for (int x = 0; x < view().Width(); ++x) {
+                if (after.GetPixel(x, y) == before.GetPixel(x, y)) continue;
+                const bool covered = std::any_of(areas.begin(), areas.end(), [&](const TRect& R) {
+                    return x >= R.Left && x < R.Right && y >= R.Top && y < R.Bottom;
+                });
+                if (!covered)
+                    return ::testing::AssertionFailure()
+                           << "pixel (" << x << ", " << y << ") changed outside the areas";
+            }
+        return ::testing::AssertionSuccess();
+    };
+
+    TBitmap32 before;
+    for (int pass = 0; pass < 5; ++pass) {
+        before.Assign(&view().Buffer());
+        areas.clear();
+        const int full = fullRequests;
+        form->AppEventsIdle();
+        EXPECT_EQ(fullRequests, full);
+        EXPECT_FALSE(areas.empty());
+        paint();
+        EXPECT_TRUE(changedOnlyInside(before)) << "idle pass " << pass;
+    }
+    press(160, 150);
+    for (int step = 1; step <= 4; ++step) {
+        before.Assign(&view().Buffer());
+        areas.clear();
+        const int full = fullRequests;
+        moveTo(160 + 17 * step, 150 - 9 * step);
+        EXPECT_EQ(fullRequests, full);
+        paint();
+        EXPECT_TRUE(changedOnlyInside(before)) << "drag step " << step;
+    }
+    release(228, 114);
+    EXPECT_TRUE(bufferEquals(*fullRepaint()));
+    // Anything else still repaints the whole control.
+    const int full = fullRequests;
+    form->ClickMenuItem("Vertexanaus1");
+    form->kleinerClick();
+    EXPECT_GT(fullRequests, full);
+}
+
+} // namespace
+} // namespace schauplatz

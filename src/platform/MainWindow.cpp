@@ -7,6 +7,7 @@
 #include "platform/view/PaintBoxHost.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
@@ -20,6 +21,7 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QSlider>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -294,6 +296,24 @@ void MainWindow::syncMenuState() {
         } catch (const std::out_of_range&) {
         }
     }
+}
+
+// An archive operation keeps the event loop running further down the stack; closing the
+// window then would destroy the form under it. The close is retried until it has ended.
+void MainWindow::closeEvent(QCloseEvent* event) {
+    constexpr int kCloseRetryMs = 50;
+    if (m_form->ProjectBusy()) {
+        event->ignore();
+        if (!m_closePending) {
+            m_closePending = true;
+            QTimer::singleShot(kCloseRetryMs, this, [this] {
+                m_closePending = false;
+                close();
+            });
+        }
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

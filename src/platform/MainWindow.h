@@ -46,6 +46,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Waits for a running save or load: the window closes once it has ended.
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -70,6 +72,7 @@ private:
     QMenu* m_popupElement = nullptr;
     QMenu* m_popupFassade = nullptr;
     DialogAnswer m_dialogAnswer;
+    bool m_closePending = false;
 };
 
 } // namespace schauplatz

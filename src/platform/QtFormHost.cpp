@@ -9,6 +9,10 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
+#include <QProgressDialog>
+
+#include <algorithm>
+#include <cmath>
 
 namespace schauplatz {
 
@@ -102,6 +106,32 @@ void MainWindow::Host::acceptDroppedFiles(bool accept) {
 void MainWindow::Host::workspaceSizeChanged(int width, int height) {
     if (QWidget* widget = m_window.component(FormComponent::WorkingPlaceImage))
         widget->setMinimumSize(width, height);
+}
+
+// A save or load that takes a while: a bar in a window-modal dialog without cancel button
+// (the archive operation cannot be interrupted).
+void MainWindow::Host::progressChanged(const std::string& text, double fraction) {
+    constexpr int kSteps = 1000;
+    if (!m_progress) {
+        m_progress = new QProgressDialog(&m_window);
+        m_progress->setObjectName("ProjectProgress");
+        m_progress->setWindowTitle(m_window.windowTitle());
+        m_progress->setCancelButton(nullptr);
+        m_progress->setRange(0, kSteps);
+        m_progress->setMinimumDuration(0);
+        m_progress->setAutoClose(false);
+        m_progress->setAutoReset(false);
+        m_progress->setWindowModality(Qt::WindowModal);
+    }
+    m_progress->setLabelText(qs(text));
+    m_progress->setValue(static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * kSteps)));
+    if (!m_progress->isVisible()) m_progress->show();
+}
+
+void MainWindow::Host::progressEnded() {
+    if (!m_progress) return;
+    m_progress->hide();
+    m_progress->reset();
 }
 
 } // namespace schauplatz

@@ -6,6 +6,8 @@
 #include "MainUnit/FormHost.h"
 #include "platform/MainWindow.h"
 
+class QProgressDialog;
+
 namespace schauplatz {
 
 class MainWindow::Host : public FormHost {
@@ -26,9 +28,12 @@ public:
     void installIdleHandler() override;
     void acceptDroppedFiles(bool accept) override;
     void workspaceSizeChanged(int width, int height) override;
+    void progressChanged(const std::string& text, double fraction) override;
+    void progressEnded() override;
 
 private:
     MainWindow& m_window;
+    QProgressDialog* m_progress = nullptr; // owned by the window, made on first use
 };
 
 } // namespace schauplatz

@@ -30,13 +30,14 @@ void checkPicture(const TBitmap32& picture) {
         return;
     }
     if (picture.Bits() == nullptr) fuzz::finding("picture without pixel memory");
-    // Touch every pixel: a buffer shorter than the size claims shows up under ASan, and
-    // uninitialised pixels would under MSan.
-    std::uint32_t sum = 0;
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    // Read the first pixel of every row and the very last pixel: a buffer shorter than the
+    // size claims shows up under ASan. (Every pixel would make pictures of many megapixels,
+    // which tiny files may legally declare, too slow to check.)
+    const std::size_t rowLength = static_cast<std::size_t>(width);
     const TColor32* pixels = picture.Bits();
-    for (std::size_t i = 0; i < count; ++i)
-        sum += static_cast<std::uint32_t>(pixels[i]);
+    std::uint32_t sum = pixels[rowLength * static_cast<std::size_t>(height) - 1];
+    for (std::int32_t y = 0; y < height; ++y)
+        sum += pixels[rowLength * static_cast<std::size_t>(y)];
     volatile std::uint32_t sink = sum;
     (void)sink;
 }

@@ -30,7 +30,8 @@ else
     cmake --build "build/$preset" -j2
 fi
 
-export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:abort_on_error=0:detect_stack_use_after_return=1:strict_init_order=1"
+# The program installs its own SIGSEGV handler (crash reports); ASan leaves it in place.
+export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:abort_on_error=0:detect_stack_use_after_return=1:strict_init_order=1:allow_user_segv_handler=1"
 export LSAN_OPTIONS="suppressions=$root/sanitizers/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$root/sanitizers/ubsan.supp"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/sanitizers/tsan.supp"

@@ -26,6 +26,9 @@ struct LogState {
     std::string prefix;
     LogClock clock;
     std::string stateHomeOverride;
+    // A file whose last write failed part-way may end in a piece of a line; the next line
+    // written to it starts on a fresh line, so it is not glued to that piece.
+    std::string pieceIn;
 };
 
 LogState& state() {
@@ -66,6 +69,12 @@ bool folderUsable(std::string folder) {
         }
     }
     return false;
+}
+
+// -1 when the file cannot be examined.
+long long fileSize(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
 std::string stateHomeLogFolder(const LogState& s) {
@@ -182,7 +191,17 @@ void WriteLog(const std::string& Message, int Level) {
         // O_APPEND and one write per line: lines of several instances
         // interleave whole, never mixed.
         std::unique_ptr<WritableFile> file = files.openForWrite(fileName, true);
-        file->write(FormatLogTimeStamp(now(s)) + s.prefix + Message + "\r\n");
+        const std::string line = FormatLogTimeStamp(now(s)) + s.prefix + Message + "\r\n";
+        const long long sizeBefore = fileSize(fileName);
+        try {
+            file->write(s.pieceIn == fileName ? "\r\n" + line : line);
+        } catch (...) {
+            if (fileSize(fileName) > sizeBefore) {
+                s.pieceIn = fileName;
+            }
+            throw;
+        }
+        s.pieceIn.clear();
         file->close();
     } catch (...) {
         // The line is lost; the caller carries on.

@@ -29,6 +29,8 @@ function(schauplatz_add_module name)
         target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
         target_link_libraries(${target} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
         target_compile_features(${target} PUBLIC cxx_std_20)
+        # The core has no Qt classes: keep Qt's code generators away from it.
+        set_target_properties(${target} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
         schauplatz_apply_warnings(${target})
     else()
         add_library(${target} INTERFACE)

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev libgl-dev
     libjpeg62-turbo-dev libpng-dev zlib1g-dev libzip-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    desktop-file-utils appstream
     "$@"
 )
 

@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
     libjpeg62-turbo-dev libpng-dev zlib1g-dev libzip-dev
+    libfreetype-dev libfontconfig-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     desktop-file-utils appstream
     "$@"

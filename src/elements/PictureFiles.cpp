@@ -4,6 +4,7 @@
 #include "elements/codecs/IconCodec.h"
 #include "elements/codecs/JpegCodec.h"
 #include "elements/codecs/PngCodec.h"
+#include "elements/metafile/Metafile.h"
 #include "support/FileSystem.h"
 
 #include <array>
@@ -127,9 +128,11 @@ bool readByExtension(const std::string& extension, ByteSpan data, PixelTarget& t
     if (extension == ".PNG") return decodePng(data, target, PngAlpha::OverWhite);
     if (extension == ".BMP") return decodeBmpFile(data, target);
     if (extension == ".ICO") return decodeIcon(data, target);
+    if (extension == ".EMF") return decodeMetafile(data, MetafileKind::Enhanced, target);
+    if (extension == ".WMF") return decodeMetafile(data, MetafileKind::Windows, target);
     // A file without extension goes to the general picture object, which
     // knows JPEG by its content. JPEG files by name were tried in stage 1
-    // with the same decoder; metafiles have no reader.
+    // with the same decoder.
     if (extension.empty() && looksLikeJpeg(data)) return decodeJpeg(data, target);
     return false;
 }

@@ -17,8 +17,9 @@ namespace schauplatz {
 //   1. ".jpg"/".jpeg": the whole file through the JPEG decoder (opaque);
 //   2. an uncompressed 32-bit BMP, read straight into the picture's memory
 //      from the pixel offset of its file header, fourth bytes as alpha;
-//   3. the decoder the extension names (PNG over white, BMP, ICO; metafiles
-//      have no reader); a file without extension is tried as JPEG;
+//   3. the decoder the extension names (PNG over white, BMP, ICO, EMF and
+//      WMF, metafiles drawn on white and on red for their transparency); a
+//      file without extension is tried as JPEG;
 //   4. the BMP decoder whatever the extension.
 // One Changed notification is sent at the end (size changes notify as usual).
 void ReadPictureFile(TCustomBitmap32& Picture, const std::string& Path);

@@ -1,0 +1,26 @@
+#pragma once
+
+// The two record readers behind playMetafile; each plays a whole file onto a
+// canvas of the file's own size.
+
+#include "elements/codecs/PixelTarget.h"
+#include "elements/metafile/MetafileCanvas.h"
+
+namespace schauplatz::metafile {
+
+bool playEnhanced(ByteSpan data, TColor32 background, DecodedPicture& out);
+bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out);
+
+// A device-independent bitmap (information header, colours, pixels) given as
+// its two parts, decoded top-down; false when its headers do not hold.
+bool decodeDib(ByteSpan info, ByteSpan bits, DecodedPicture& out);
+// True when the DIB's rows are stored top row first (negative height).
+bool dibTopDown(ByteSpan info);
+
+// The picture's size from a length in 0.01 mm (nearest pixel at 96 dpi).
+std::int64_t hundredthsMmToPixels(double value);
+
+// windows-1252 bytes as Unicode.
+std::u32string decodeAnsi(ByteSpan bytes);
+
+} // namespace schauplatz::metafile

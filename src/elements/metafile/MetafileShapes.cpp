@@ -1,0 +1,388 @@
+// The drawing operations of the metafile canvas: lines, polygons, box shapes,
+// Bézier curves and paths, flattened in picture coordinates.
+
+#include "elements/metafile/MetafileCanvas.h"
+
+#include "raster/WideLines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace schauplatz::metafile {
+namespace {
+
+constexpr int kMaxBezierDepth = 10;
+constexpr double kFlatness = 0.25; // pixels
+constexpr std::size_t kMaxPathPoints = std::size_t{1} << 22;
+
+double distanceToChord(FillPoint p, FillPoint a, FillPoint b) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double length = std::hypot(dx, dy);
+    if (length == 0) return std::hypot(p.x - a.x, p.y - a.y);
+    return std::abs((p.x - a.x) * dy - (p.y - a.y) * dx) / length;
+}
+
+void flattenCubic(FillPoint p0, FillPoint p1, FillPoint p2, FillPoint p3, int depth,
+                  std::vector<FillPoint>& out) {
+    const bool flat =
+        std::max(distanceToChord(p1, p0, p3), distanceToChord(p2, p0, p3)) <= kFlatness;
+    if (flat || depth >= kMaxBezierDepth || !std::isfinite(p1.x + p2.x + p1.y + p2.y)) {
+        out.push_back(p3);
+        return;
+    }
+    auto mid = [](FillPoint a, FillPoint b) { return FillPoint{(a.x + b.x) / 2, (a.y + b.y) / 2}; };
+    const FillPoint a = mid(p0, p1), b = mid(p1, p2), c = mid(p2, p3);
+    const FillPoint d = mid(a, b), e = mid(b, c), m = mid(d, e);
+    flattenCubic(p0, a, d, m, depth + 1, out);
+    flattenCubic(m, e, c, p3, depth + 1, out);
+}
+
+// Segments for a full turn of an ellipse whose larger radius is r pixels, so
+// that no chord strays more than a quarter pixel from the curve.
+int ellipseSegments(double r) {
+    if (!(r > 0.25)) return 8;
+    const double step = 2.0 * std::acos(std::max(-1.0, 1.0 - kFlatness / r));
+    return std::clamp(static_cast<int>(std::ceil(2.0 * std::numbers::pi / step)), 8, 4096);
+}
+
+// Angle of (u, v) about the box centre, counter-clockwise on a y-down picture.
+double unitAngle(double u, double v) {
+    return std::atan2(-(v - 0.5), u - 0.5);
+}
+
+FillPoint unitPoint(double angle) {
+    return {0.5 + 0.5 * std::cos(angle), 0.5 - 0.5 * std::sin(angle)};
+}
+
+} // namespace
+
+// Box shapes are laid out in unit coordinates (u, v) in 0..1 of their box.
+// With an axis-aligned mapping the box is taken in pixels with its right and
+// bottom edges one pixel in, so that a rectangle from 0 to 4 outlines pixels
+// 0 and 3 and fills the pixels between; otherwise the logical box is mapped.
+std::vector<FillPoint> MetafileCanvas::boxOutline(double l, double t, double r, double b,
+                                                  const std::vector<FillPoint>& unitPoints) {
+    const Xform x = logicalToPicture();
+    std::vector<FillPoint> out;
+    out.reserve(unitPoints.size());
+    if (x.axisAligned()) {
+        const FillPoint p = x.apply({l, t}), q = x.apply({r, b});
+        double left = std::min(p.x, q.x), right = std::max(p.x, q.x);
+        double top = std::min(p.y, q.y), bottom = std::max(p.y, q.y);
+        if (right - left >= 1) right -= 1;
+        if (bottom - top >= 1) bottom -= 1;
+        for (const FillPoint& u : unitPoints) {
+            out.push_back({left + u.x * (right - left), top + u.y * (bottom - top)});
+            note(out.back());
+        }
+        return out;
+    }
+    for (const FillPoint& u : unitPoints) {
+        out.push_back(x.apply({l + u.x * (r - l), t + u.y * (b - t)}));
+        note(out.back());
+    }
+    return out;
+}
+
+double MetafileCanvas::boxPixelRadius(double l, double t, double r, double b) const {
+    const Xform x = logicalToPicture();
+    const FillPoint a = x.apply({l, t}), c = x.apply({r, b}), d = x.apply({r, t});
+    const double radius =
+        std::max({std::hypot(c.x - a.x, c.y - a.y), std::hypot(d.x - a.x, d.y - a.y)}) / 2;
+    return std::isfinite(radius) ? std::min(radius, 1e7) : 0.0;
+}
+
+void MetafileCanvas::fillFigures(const std::vector<Figure>& figures) {
+    if (m_dc.brush.kind == BrushKind::Null || m_width == 0) return;
+    std::vector<FillPolygon> polygons;
+    for (const Figure& figure : figures) {
+        FillPolygon polygon;
+        polygon.reserve(figure.points.size());
+        for (const FillPoint& p : figure.points)
+            polygon.push_back({p.x + 0.5, p.y + 0.5});
+        polygons.push_back(std::move(polygon));
+    }
+    fillPolyPolygon(
+        polygons, m_dc.fillRule, clipRect(),
+        [this](std::int32_t y, std::int32_t x0, std::int32_t x1) { paintBrushSpan(y, x0, x1); });
+}
+
+void MetafileCanvas::strokeFigures(const std::vector<Figure>& figures) {
+    if (m_dc.pen.null || m_width == 0) return;
+    const TColor32 color = m_dc.pen.color;
+    const double width = penPixels();
+    for (const Figure& figure : figures) {
+        strokePolyline(figure.points, figure.closed, width, clipRect(),
+                       [this, color](std::int32_t y, std::int32_t x0, std::int32_t x1) {
+                           paintSpan(y, x0, x1, color);
+                       });
+    }
+}
+
+// Inside a path bracket shapes become figures of the path; outside they are drawn.
+void MetafileCanvas::shape(const std::vector<Figure>& figures, bool fill) {
+    if (m_pathOpen) {
+        std::size_t total = 0;
+        for (const Figure& f : m_path)
+            total += f.points.size();
+        for (const Figure& f : figures) {
+            total += f.points.size();
+            if (total > kMaxPathPoints) return;
+            m_path.push_back(f);
+        }
+        return;
+    }
+    if (fill) fillFigures(figures);
+    strokeFigures(figures);
+}
+
+void MetafileCanvas::moveTo(FillPoint p) {
+    m_dc.position = p;
+    if (m_pathOpen) m_path.push_back({toPicture({p}), false});
+}
+
+void MetafileCanvas::lineTo(FillPoint p) {
+    polylineTo({p});
+}
+
+void MetafileCanvas::polyline(const std::vector<FillPoint>& points) {
+    if (points.empty()) return;
+    shape({{toPicture(points), false}}, false);
+}
+
+void MetafileCanvas::polylineTo(const std::vector<FillPoint>& points) {
+    if (points.empty()) return;
+    std::vector<FillPoint> all;
+    all.reserve(points.size() + 1);
+    all.push_back(m_dc.position);
+    all.insert(all.end(), points.begin(), points.end());
+    m_dc.position = points.back();
+    std::vector<FillPoint> picture = toPicture(all);
+    if (m_pathOpen && !m_path.empty() && !m_path.back().closed) {
+        if (m_path.back().points.size() + picture.size() > kMaxPathPoints) return;
+        m_path.back().points.insert(m_path.back().points.end(), picture.begin() + 1, picture.end());
+        return;
+    }
+    shape({{std::move(picture), false}}, false);
+}
+
+std::vector<FillPoint> MetafileCanvas::flattenBezier(const std::vector<FillPoint>& points,
+                                                     FillPoint start) const {
+    std::vector<FillPoint> out{start};
+    FillPoint current = start;
+    for (std::size_t i = 0; i + 2 < points.size(); i += 3) {
+        flattenCubic(current, points[i], points[i + 1], points[i + 2], 0, out);
+        current = points[i + 2];
+    }
+    return out;
+}
+
+void MetafileCanvas::polyBezier(const std::vector<FillPoint>& points) {
+    if (points.empty()) return;
+    const std::vector<FillPoint> picture = toPicture(points);
+    const std::vector<FillPoint> rest(picture.begin() + 1, picture.end());
+    shape({{flattenBezier(rest, picture.front()), false}}, false);
+}
+
+void MetafileCanvas::polyBezierTo(const std::vector<FillPoint>& points) {
+    if (points.size() < 3) return;
+    std::vector<FillPoint> all{m_dc.position};
+    all.insert(all.end(), points.begin(),
+               points.end() - static_cast<std::ptrdiff_t>(points.size() % 3));
+    m_dc.position = all.back();
+    const std::vector<FillPoint> picture = toPicture(all);
+    const std::vector<FillPoint> rest(picture.begin() + 1, picture.end());
+    std::vector<FillPoint> flat = flattenBezier(rest, picture.front());
+    if (m_pathOpen && !m_path.empty() && !m_path.back().closed) {
+        if (m_path.back().points.size() + flat.size() > kMaxPathPoints) return;
+        m_path.back().points.insert(m_path.back().points.end(), flat.begin() + 1, flat.end());
+        return;
+    }
+    shape({{std::move(flat), false}}, false);
+}
+
+void MetafileCanvas::polyPolygon(const std::vector<std::vector<FillPoint>>& polygons) {
+    std::vector<Figure> figures;
+    for (const auto& polygon : polygons) {
+        if (!polygon.empty()) figures.push_back({toPicture(polygon), true});
+    }
+    shape(figures, true);
+}
+
+void MetafileCanvas::polyPolyline(const std::vector<std::vector<FillPoint>>& lines) {
+    std::vector<Figure> figures;
+    for (const auto& line : lines) {
+        if (!line.empty()) figures.push_back({toPicture(line), false});
+    }
+    shape(figures, false);
+}
+
+void MetafileCanvas::rectangle(double l, double t, double r, double b) {
+    shape({{boxOutline(l, t, r, b, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}), true}}, true);
+}
+
+void MetafileCanvas::ellipse(double l, double t, double r, double b) {
+    const int n = ellipseSegments(boxPixelRadius(l, t, r, b));
+    std::vector<FillPoint> unit;
+    for (int i = 0; i < n; ++i)
+        unit.push_back(unitPoint(2.0 * std::numbers::pi * i / n));
+    shape({{boxOutline(l, t, r, b, unit), true}}, true);
+}
+
+void MetafileCanvas::roundRect(double l, double t, double r, double b, double cornerW,
+                               double cornerH) {
+    const double boxW = std::abs(r - l), boxH = std::abs(b - t);
+    const double cu = boxW > 0 ? std::min(std::abs(cornerW) / boxW, 1.0) : 0.0;
+    const double cv = boxH > 0 ? std::min(std::abs(cornerH) / boxH, 1.0) : 0.0;
+    const int n = std::max(2, ellipseSegments(boxPixelRadius(l, t, r, b) * std::max(cu, cv)) / 4);
+    std::vector<FillPoint> unit;
+    // Quarter ellipses centred inside each corner, counter-clockwise from the top right.
+    const FillPoint centres[4] = {
+        {1 - cu / 2, cv / 2}, {cu / 2, cv / 2}, {cu / 2, 1 - cv / 2}, {1 - cu / 2, 1 - cv / 2}};
+    for (int corner = 0; corner < 4; ++corner) {
+        for (int i = 0; i <= n; ++i) {
+            const double a = (corner + static_cast<double>(i) / n) * std::numbers::pi / 2;
+            unit.push_back({centres[corner].x + cu / 2 * std::cos(a),
+                            centres[corner].y - cv / 2 * std::sin(a)});
+        }
+    }
+    shape({{boxOutline(l, t, r, b, unit), true}}, true);
+}
+
+void MetafileCanvas::arc(ArcKind kind, double l, double t, double r, double b, FillPoint start,
+                         FillPoint end) {
+    const double w = r - l, h = b - t;
+    if (w == 0 || h == 0) return;
+    const double a0 = unitAngle((start.x - l) / w, (start.y - t) / h);
+    double a1 = unitAngle((end.x - l) / w, (end.y - t) / h);
+    double sweep = a1 - a0;
+    if (m_dc.arcClockwise) {
+        if (sweep >= 0) sweep -= 2 * std::numbers::pi;
+    } else if (sweep <= 0) {
+        sweep += 2 * std::numbers::pi;
+    }
+    const int full = ellipseSegments(boxPixelRadius(l, t, r, b));
+    const int n =
+        std::max(1, static_cast<int>(std::ceil(full * std::abs(sweep) / (2 * std::numbers::pi))));
+    std::vector<FillPoint> unit;
+    for (int i = 0; i <= n; ++i)
+        unit.push_back(unitPoint(a0 + sweep * i / n));
+    if (kind == ArcKind::Pie) unit.push_back({0.5, 0.5});
+    const bool closed = kind != ArcKind::Arc;
+    shape({{boxOutline(l, t, r, b, unit), closed}}, closed);
+}
+
+void MetafileCanvas::beginPath() {
+    m_path.clear();
+    m_pathOpen = true;
+}
+
+void MetafileCanvas::abortPath() {
+    m_path.clear();
+    m_pathOpen = false;
+}
+
+void MetafileCanvas::closeFigure() {
+    if (!m_path.empty()) m_path.back().closed = true;
+}
+
+void MetafileCanvas::fillPath() {
+    if (m_pathOpen) return;
+    fillFigures(m_path);
+    m_path.clear();
+}
+
+void MetafileCanvas::strokePath() {
+    if (m_pathOpen) return;
+    strokeFigures(m_path);
+    m_path.clear();
+}
+
+void MetafileCanvas::strokeAndFillPath() {
+    if (m_pathOpen) return;
+    fillFigures(m_path);
+    strokeFigures(m_path);
+    m_path.clear();
+}
+
+// The clip follows the path's bounding box: clipping stays rectangular.
+void MetafileCanvas::selectClipPath() {
+    if (m_pathOpen || m_path.empty()) return;
+    double l = 1e18, t = 1e18, r = -1e18, b = -1e18;
+    for (const Figure& f : m_path) {
+        for (const FillPoint& p : f.points) {
+            l = std::min(l, p.x + 0.5);
+            t = std::min(t, p.y + 0.5);
+            r = std::max(r, p.x + 0.5);
+            b = std::max(b, p.y + 0.5);
+        }
+    }
+    m_path.clear();
+    if (l > r) return;
+    auto pixel = [](double v) {
+        return static_cast<std::int32_t>(std::ceil(std::clamp(v, -1e9, 1e9) - 0.5));
+    };
+    setClipPixels(TRect{pixel(l), pixel(t), pixel(r), pixel(b)});
+}
+
+void MetafileCanvas::patternFill(double l, double t, double r, double b) {
+    const Xform x = logicalToPicture();
+    std::vector<FillPoint> corners = {x.apply({l, t}), x.apply({r, t}), x.apply({r, b}),
+                                      x.apply({l, b})};
+    for (const FillPoint& p : corners)
+        note(p);
+    if (m_width == 0 || m_dc.brush.kind == BrushKind::Null) return;
+    fillPolyPolygon(
+        {corners}, FillRule::Alternate, clipRect(),
+        [this](std::int32_t y, std::int32_t x0, std::int32_t x1) { paintBrushSpan(y, x0, x1); });
+}
+
+void MetafileCanvas::drawBitmap(const DecodedPicture& bitmap, std::int32_t srcX, std::int32_t srcY,
+                                std::int32_t srcW, std::int32_t srcH, double dstX, double dstY,
+                                double dstW, double dstH) {
+    const Xform x = logicalToPicture();
+    const FillPoint a = x.apply({dstX, dstY}), c = x.apply({dstX + dstW, dstY + dstH});
+    note(a);
+    note(c);
+    if (m_width == 0 || bitmap.width <= 0 || bitmap.height <= 0 || srcW == 0 || srcH == 0) return;
+    if (!std::isfinite(a.x + a.y + c.x + c.y)) return;
+    // Mirroring: a negative extent on either side turns the picture round.
+    const bool flipX = (c.x < a.x) != (srcW < 0);
+    const bool flipY = (c.y < a.y) != (srcH < 0);
+    const std::int64_t sx0 = std::min<std::int64_t>(srcX, std::int64_t{srcX} + srcW);
+    const std::int64_t sy0 = std::min<std::int64_t>(srcY, std::int64_t{srcY} + srcH);
+    const std::int64_t sw = std::abs(std::int64_t{srcW}), sh = std::abs(std::int64_t{srcH});
+    const double left = std::min(a.x, c.x), right = std::max(a.x, c.x);
+    const double top = std::min(a.y, c.y), bottom = std::max(a.y, c.y);
+    const TRect clip = clipRect();
+    const std::int64_t x0 = std::max<std::int64_t>(
+        clip.Left, static_cast<std::int64_t>(std::ceil(std::max(left, -1e9) - 0.5)));
+    const std::int64_t x1 = std::min<std::int64_t>(
+        clip.Right, static_cast<std::int64_t>(std::ceil(std::min(right, 1e9) - 0.5)));
+    const std::int64_t y0 = std::max<std::int64_t>(
+        clip.Top, static_cast<std::int64_t>(std::ceil(std::max(top, -1e9) - 0.5)));
+    const std::int64_t y1 = std::min<std::int64_t>(
+        clip.Bottom, static_cast<std::int64_t>(std::ceil(std::min(bottom, 1e9) - 0.5)));
+    const double scaleX = sw / (right - left), scaleY = sh / (bottom - top);
+    for (std::int64_t py = y0; py < y1; ++py) {
+        std::int64_t v = static_cast<std::int64_t>(std::floor((py + 0.5 - top) * scaleY));
+        v = std::clamp<std::int64_t>(v, 0, sh - 1);
+        if (flipY) v = sh - 1 - v;
+        const std::int64_t sy = sy0 + v;
+        if (sy < 0 || sy >= bitmap.height) continue;
+        for (std::int64_t px = x0; px < x1; ++px) {
+            std::int64_t u = static_cast<std::int64_t>(std::floor((px + 0.5 - left) * scaleX));
+            u = std::clamp<std::int64_t>(u, 0, sw - 1);
+            if (flipX) u = sw - 1 - u;
+            const std::int64_t sx = sx0 + u;
+            if (sx < 0 || sx >= bitmap.width) continue;
+            m_pixels[static_cast<std::size_t>(py) * static_cast<std::size_t>(m_width) +
+                     static_cast<std::size_t>(px)] =
+                bitmap.at(static_cast<std::int32_t>(sx), static_cast<std::int32_t>(sy)) |
+                0xFF000000u;
+        }
+    }
+}
+
+} // namespace schauplatz::metafile

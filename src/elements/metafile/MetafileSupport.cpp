@@ -1,0 +1,59 @@
+#include "elements/metafile/MetafilePlayers.h"
+
+#include "elements/codecs/BmpCodec.h"
+
+#include <cmath>
+
+namespace schauplatz::metafile {
+
+std::int64_t hundredthsMmToPixels(double value) {
+    if (!std::isfinite(value)) return 0;
+    return static_cast<std::int64_t>(
+        std::floor(std::clamp(value * 96.0 / 2540.0, -1e12, 1e12) + 0.5));
+}
+
+bool dibTopDown(ByteSpan info) {
+    const ByteReader r(info);
+    return r.u32(0) >= 40 && r.i32(8) < 0;
+}
+
+// The two parts are joined behind a file header so that the BMP decoder,
+// which checks every header field, reads them.
+bool decodeDib(ByteSpan info, ByteSpan bits, DecodedPicture& out) {
+    if (info.size() < 12 || info.size() > (std::size_t{1} << 20)) return false;
+    const std::uint64_t total = 14 + info.size() + bits.size();
+    if (total > 0xFFFFFFFFu) return false;
+    std::vector<std::uint8_t> file(static_cast<std::size_t>(total));
+    auto put32 = [&](std::size_t at, std::uint64_t v) {
+        for (int i = 0; i < 4; ++i)
+            file[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    file[0] = 'B';
+    file[1] = 'M';
+    put32(2, total);
+    put32(10, 14 + info.size());
+    std::copy(info.begin(), info.end(), file.begin() + 14);
+    std::copy(bits.begin(), bits.end(),
+              file.begin() + 14 + static_cast<std::ptrdiff_t>(info.size()));
+    return decodeBmpFile(file, out);
+}
+
+std::u32string decodeAnsi(ByteSpan bytes) {
+    // 0x80..0x9F of windows-1252; 0 where the code page has no character.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::u32string text;
+    text.reserve(bytes.size());
+    for (std::uint8_t b : bytes) {
+        if (b >= 0x80 && b < 0xA0) {
+            text.push_back(kHigh[b - 0x80] ? kHigh[b - 0x80] : U'?');
+        } else {
+            text.push_back(b);
+        }
+    }
+    return text;
+}
+
+} // namespace schauplatz::metafile

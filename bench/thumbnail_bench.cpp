@@ -223,10 +223,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                m_perFileMs[run.benchmark_name()] =
-                    run.GetAdjustedRealTime() / kPhotoCount; // time unit is ms
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            // Single runs, or the mean when repetitions are asked for.
+            std::string name = run.benchmark_name();
+            if (run.run_type == Run::RT_Aggregate) {
+                if (run.aggregate_name != "mean") continue;
+                name.resize(name.size() - std::string("_mean").size());
+            }
+            m_perFileMs[name] = run.GetAdjustedRealTime() / kPhotoCount; // time unit is ms
+        }
     }
     void printRatios() const {
         const auto own = m_perFileMs.find("BM_Thumbnail_Schauplatz/real_time");

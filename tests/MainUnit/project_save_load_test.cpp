@@ -249,5 +249,19 @@ TEST_F(ProjectSaveLoad, ANewProjectForgetsTheLoadedOne) {
     EXPECT_EQ(loaded.ProjectData, std::vector<std::string>{facade});
 }
 
+TEST_F(ProjectSaveLoad, ABackgroundFromNoFileIsSavedAsTheFacade) {
+    // No default facade beside the program: the built-in picture is the background and the
+    // record list is empty. The project must still name a facade to be loadable.
+    ASSERT_TRUE(form->ProjectData.empty());
+    saveUnnamed(project);
+    ASSERT_EQ(form->ProjectData.size(), 1u);
+    EXPECT_EQ(form->ProjectData[0].rfind(form->ProjectFolders().PictureStore(), 0), 0u);
+    EXPECT_EQ(entryNames(project), (std::vector<std::string>{"Hintergrund.bmp", "data.dat"}));
+    TForm_Schauplatz& loaded = loadInOtherForm(project);
+    EXPECT_TRUE(otherHost().messages.empty()) << otherHost().messages.front();
+    EXPECT_EQ(loaded.ImageHintergrund.Bitmap().Width(), 1000);
+    EXPECT_TRUE(sameBitmap(loaded.ImageHintergrund.Bitmap(), form->ImageHintergrund.Bitmap()));
+}
+
 } // namespace
 } // namespace schauplatz::testing

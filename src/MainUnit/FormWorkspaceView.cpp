@@ -96,9 +96,7 @@ TWorkspaceImage32::StageGroups TWorkspaceImage32::groupStages() const {
 }
 
 bool TWorkspaceImage32::cachesUsable(const TBitmap32& buffer, std::uint64_t key) const {
-    return m_cachesValid && key == m_key && m_afterPicture.Width() == buffer.Width() &&
-           m_afterPicture.Height() == buffer.Height() &&
-           m_afterBackground.Width() == buffer.Width() &&
+    return m_cachesValid && key == m_key && m_afterBackground.Width() == buffer.Width() &&
            m_afterBackground.Height() == buffer.Height();
 }
 
@@ -108,23 +106,19 @@ void TWorkspaceImage32::paintEverything(TBitmap32& buffer, const StageGroups& gr
     copyWhole(m_afterBackground, buffer);
     for (unsigned index : groups.picture)
         ExecStage(buffer, index);
-    copyWhole(m_afterPicture, buffer);
     ++m_statistics.fullPaints;
 }
 
-// The picture stage again, only inside Area, over the background as it was.
-void TWorkspaceImage32::recomposePicture(const StageGroups& groups, const TRect& area) {
-    if (IsRectEmpty(area)) return;
-    copyArea(m_afterPicture, m_afterBackground, area);
-    m_afterPicture.SetClipRect(area);
-    for (unsigned index : groups.picture)
-        ExecStage(m_afterPicture, index);
-    m_afterPicture.ResetClipRect();
-}
-
-void TWorkspaceImage32::restore(TBitmap32& buffer, const TRect& area) const {
+// The area as the stages under the overlay leave it: the kept background, and the picture
+// stage again inside the area only.
+void TWorkspaceImage32::recompose(TBitmap32& buffer, const StageGroups& groups, const TRect& area) {
     const TRect R = IntersectRect(area, ClientRect());
-    if (!IsRectEmpty(R)) copyArea(buffer, m_afterPicture, R);
+    if (IsRectEmpty(R)) return;
+    copyArea(buffer, m_afterBackground, R);
+    buffer.SetClipRect(R);
+    for (unsigned index : groups.picture)
+        ExecStage(buffer, index);
+    buffer.SetClipRect(ClientRect());
 }
 
 void TWorkspaceImage32::DoPaintBuffer() {
@@ -159,22 +153,18 @@ void TWorkspaceImage32::DoPaintBuffer() {
         TUpdateBracket bracket(buffer);
         buffer.SetClipRect(ClientRect());
         if (partial) {
-            TRect area{};
             if (pending == Pending::PictureArea) {
-                area = IntersectRect(
-                    TRect{pictureArea.Left + placed.Left, pictureArea.Top + placed.Top,
-                          pictureArea.Right + placed.Left, pictureArea.Bottom + placed.Top},
-                    buffer.BoundsRect());
-                recomposePicture(groups, area);
-                restore(buffer, area);
+                recompose(buffer, groups,
+                          TRect{pictureArea.Left + placed.Left, pictureArea.Top + placed.Top,
+                                pictureArea.Right + placed.Left, pictureArea.Bottom + placed.Top});
                 ++m_statistics.picturePaints;
             } else {
                 ++m_statistics.overlayPaints;
             }
             for (const TRect& R : m_lastOverlay)
-                restore(buffer, R);
+                recompose(buffer, groups, R);
             for (const TRect& R : overlay)
-                restore(buffer, R);
+                recompose(buffer, groups, R);
         } else {
             m_cachesValid = false;
             if (groups.picture.empty()) {

@@ -7,11 +7,11 @@
 // element), and the stages after it (the marching frame, its handles and the border). Most
 // repaints change only a small part of that: while the frame marches only the overlay moves,
 // while a corner is dragged only the element's area and the overlay. The view keeps the
-// buffer as it stood after the background stages and after the picture stage, and on such
-// repaints restores just the affected rectangles from them before the overlay stages run
-// again over the whole client area. Every pixel comes out as a full repaint gives it; any
-// other invalidation (resize, colour, stage or layer changes, a new picture size, a changed
-// background key) repaints everything.
+// buffer as it stood after the background stages; on such repaints it puts back just the
+// affected rectangles from it, runs the picture stage clipped to each of them, and then runs
+// the overlay stages again over the whole client area. Every pixel comes out as a full repaint
+// gives it; any other invalidation (resize, colour, stage or layer changes, a new picture size, a
+// changed background key) repaints everything.
 
 #include "raster/view/Image32.h"
 
@@ -65,15 +65,13 @@ private:
     StageGroups groupStages() const;
     bool cachesUsable(const TBitmap32& buffer, std::uint64_t key) const;
     void paintEverything(TBitmap32& buffer, const StageGroups& groups);
-    void recomposePicture(const StageGroups& groups, const TRect& area);
-    void restore(TBitmap32& buffer, const TRect& area) const;
+    void recompose(TBitmap32& buffer, const StageGroups& groups, const TRect& area);
     // Marks the buffer for a partial repaint and tells the host which areas change.
     void requestPartial(const TRect& pictureArea);
 
     Pending m_pending = Pending::Everything;
     TRect m_pictureArea{};
     TBitmap32 m_afterBackground;
-    TBitmap32 m_afterPicture;
     bool m_cachesValid = false;
     std::uint64_t m_key = 0;
     std::vector<TRect> m_lastOverlay;

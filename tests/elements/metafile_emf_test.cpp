@@ -267,6 +267,21 @@ TEST(MetafileEmf, SaveRestoreAndClipping) {
     }));
 }
 
+TEST(MetafileEmf, RegionSelectionClipsToItsBoundsUntilReset) {
+    EmfWriter emf(24, 24);
+    emf.brush(1, 0, 0xFF0000).select(1).select(0x80000008);
+    // ExtSelectClipRgn(RGN_COPY) with one rectangle (3,5)-(9,8), then a fill of everything.
+    emf.record(75, {48, 5, 32, 1, 1, 16, 3, 5, 9, 8, 3, 5, 9, 8});
+    emf.rectangle(0, 0, 25, 25);
+    emf.record(75, {0, 5}); // RGN_COPY without region: no clipping
+    emf.rectangle(20, 20, 25, 25);
+    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+        if (x >= 3 && x < 9 && y >= 5 && y < 8) return kBlue;
+        if (x >= 20 && y >= 20) return kBlue;
+        return kWhite;
+    }));
+}
+
 TEST(MetafileEmf, HatchedAndNullBrushes) {
     EmfWriter emf(24, 24);
     emf.brush(1, 2, 0x000000, 4).brush(2, 1, 0).select(0x80000008).select(1);

@@ -410,7 +410,7 @@ bool EnhancedPlayer::play(const ByteReader& r, std::uint32_t type) {
         }
         const TRect bound{r.i32(32), r.i32(36), r.i32(40), r.i32(44)};
         if (mode == 5) c.resetClip();
-        if (mode == 5 || mode == 1) c.setClipPixels(bound);
+        if (mode == 5 || mode == 1) c.intersectClipDevice(bound);
         return true;
     }
     case 76:

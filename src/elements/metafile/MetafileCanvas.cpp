@@ -235,6 +235,19 @@ void MetafileCanvas::setClipPixels(std::optional<TRect> clip) {
     m_dc.clip = area;
 }
 
+void MetafileCanvas::intersectClipDevice(const TRect& device) {
+    const FillPoint a = m_deviceToPicture.apply(
+        {static_cast<double>(device.Left), static_cast<double>(device.Top)});
+    const FillPoint b = m_deviceToPicture.apply(
+        {static_cast<double>(device.Right), static_cast<double>(device.Bottom)});
+    auto pixel = [](double v) {
+        if (!finite(v)) return std::int32_t{0};
+        return static_cast<std::int32_t>(std::floor(std::clamp(v, -1e9, 1e9) + 0.5));
+    };
+    setClipPixels(TRect{pixel(std::min(a.x, b.x)), pixel(std::min(a.y, b.y)),
+                        pixel(std::max(a.x, b.x)), pixel(std::max(a.y, b.y))});
+}
+
 TRect MetafileCanvas::clipRect() const {
     return m_dc.clip ? *m_dc.clip : TRect{0, 0, m_width, m_height};
 }

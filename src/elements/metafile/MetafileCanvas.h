@@ -155,6 +155,8 @@ public:
     // Clipping, in logical coordinates.
     void intersectClipRect(double l, double t, double r, double b);
     void setClipPixels(std::optional<TRect> clip);
+    // A region's bounding rectangle in reference-device pixels, intersected with the clip.
+    void intersectClipDevice(const TRect& device);
     void resetClip() { m_dc.clip.reset(); }
 
     // Drawing, logical coordinates.

@@ -38,10 +38,11 @@ std::int32_t clampedAdd(std::int32_t v, std::int32_t d) {
 }
 
 // The frame's pixels lie along the quad's sides and around its corners. Each side is cut
-// into short pieces whose boxes, widened by the frame's reach, cover the side tightly at any
-// angle; the whole quad's box would make every repaint of the frame as large as the element.
+// into pieces whose boxes, widened by the frame's reach, stay thin at any angle (a piece
+// spans at most kSpread pixels across its longer direction); the whole quad's box would make
+// every repaint of the frame as large as the element.
 void appendFrameAreas(const std::array<QuadPoint, 4>& quad, std::vector<TRect>& areas) {
-    constexpr double kPiece = 32.0;
+    constexpr double kSpread = 16.0;
     const auto box = [&areas](double x1, double y1, double x2, double y2) {
         const auto edge = [](double v, std::int32_t reach) {
             return static_cast<std::int32_t>(
@@ -58,9 +59,9 @@ void appendFrameAreas(const std::array<QuadPoint, 4>& quad, std::vector<TRect>& 
         const QuadPoint& b = quad[i];
         const double dx = static_cast<double>(b.X) - a.X;
         const double dy = static_cast<double>(b.Y) - a.Y;
-        const double length = std::max(std::fabs(dx), std::fabs(dy));
+        const double across = std::min(std::fabs(dx), std::fabs(dy));
         // Very long sides (far outside the view) are not worth cutting finely.
-        const int pieces = static_cast<int>(std::clamp(std::ceil(length / kPiece), 1.0, 4096.0));
+        const int pieces = static_cast<int>(std::clamp(std::ceil(across / kSpread), 1.0, 4096.0));
         for (int k = 0; k < pieces; ++k) {
             const double t1 = static_cast<double>(k) / pieces;
             const double t2 = static_cast<double>(k + 1) / pieces;

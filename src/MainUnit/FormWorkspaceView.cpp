@@ -163,8 +163,10 @@ void TWorkspaceImage32::DoPaintBuffer() {
             }
             for (const TRect& R : m_lastOverlay)
                 recompose(buffer, groups, R);
-            for (const TRect& R : overlay)
-                recompose(buffer, groups, R);
+            // While only the dashes move, the frame covers the same areas as before.
+            if (overlay != m_lastOverlay)
+                for (const TRect& R : overlay)
+                    recompose(buffer, groups, R);
         } else {
             m_cachesValid = false;
             if (groups.picture.empty()) {

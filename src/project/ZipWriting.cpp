@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -170,16 +171,30 @@ void addFolder(const std::string& archive, const std::string& folder,
     if (!readExisting(archive, existing, context)) return;
     zip_error_t error;
     zip_error_init(&error);
-    SourcePtr buffer(zip_source_buffer_create(existing.empty() ? nullptr : existing.data(),
-                                              existing.size(), 0, &error));
+    // libzip keeps pointing into unchanged parts of the old archive while it writes the new
+    // one, and frees that memory itself: hand it a malloc'ed copy it owns.
+    void* copy = nullptr;
+    if (!existing.empty()) {
+        copy = std::malloc(existing.size());
+        if (copy == nullptr) {
+            context.error("Projektdatei " + quoted(archive) +
+                          " kann nicht geschrieben werden (kein Speicher)");
+            return;
+        }
+        std::memcpy(copy, existing.data(), existing.size());
+    }
+    const std::size_t existingSize = existing.size();
+    std::string().swap(existing);
+    SourcePtr buffer(zip_source_buffer_create(copy, existingSize, 1, &error));
     if (!buffer) {
+        std::free(copy);
         context.error("Projektdatei " + quoted(archive) + " kann nicht geschrieben werden (" +
                       errorText(&error) + ")");
         zip_error_fini(&error);
         return;
     }
     ArchivePtr handle(
-        zip_open_from_source(buffer.get(), existing.empty() ? ZIP_TRUNCATE : 0, &error));
+        zip_open_from_source(buffer.get(), existingSize == 0 ? ZIP_TRUNCATE : 0, &error));
     if (!handle) {
         context.error("Projektdatei ist kein gültiges Zip-Archiv und wird nicht überschrieben: " +
                       quoted(archive) + " (" + errorText(&error) + ")");

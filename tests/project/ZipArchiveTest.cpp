@@ -162,6 +162,29 @@ TEST_F(ZipArchiveTest, UpdatesAnExistingArchiveInPlace) {
     EXPECT_NE(keptBefore, readBytes(archive));
 }
 
+// A save that leaves the archive's first entries as they were (the facade picture was moved
+// away, only data.dat changes) makes the library copy those bytes straight from the old
+// archive: the memory handed to it must be its own to free.
+TEST_F(ZipArchiveTest, UpdateKeepingTheLeadingEntriesUnchanged) {
+    std::string picture(5000, '\0');
+    std::uint32_t state = 12345;
+    for (char& c : picture) { // incompressible, so the kept entry is large in the archive too
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 24);
+    }
+    writeRawArchive(archive, {{"Haus.png", picture}, {"data.dat", "old\r\n"}});
+    writeBytes(stage + "data.dat", "new\r\n");
+
+    ASSERT_TRUE(zip.SetArchive(archive));
+    ASSERT_TRUE(zip.AddFolder(stage));
+    ASSERT_TRUE(zip.AddFolder(stage)) << "and once more over the archive just written";
+
+    ASSERT_TRUE(zip.ExtractAll(out));
+    EXPECT_EQ(readBytes(out + "Haus.png"), picture);
+    EXPECT_EQ(readBytes(out + "data.dat"), "new\r\n");
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(ZipArchiveTest, ExtractsArchivesWithCodePageNamesOfOtherTools) {
     // Unflagged names: code page 850 (OEM), windows-1252 (ANSI) and UTF-8 (Unix tools).
     writeRawArchive(

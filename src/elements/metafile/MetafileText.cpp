@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 namespace schauplatz::metafile {
 namespace {
@@ -24,10 +23,32 @@ std::string lower(std::string s) {
     return s;
 }
 
+// The program's own fontconfig configuration, loaded once and released at exit
+// (the library's implicit default one would stay allocated for good).
+class FontConfiguration {
+public:
+    FontConfiguration() : m_config(FcInitLoadConfigAndFonts()) {}
+    ~FontConfiguration() {
+        if (m_config) FcConfigDestroy(m_config);
+        FcFini();
+    }
+    FontConfiguration(const FontConfiguration&) = delete;
+    FontConfiguration& operator=(const FontConfiguration&) = delete;
+    FcConfig* get() const { return m_config; }
+
+private:
+    FcConfig* m_config;
+};
+
+FcConfig* fontConfiguration() {
+    static FontConfiguration configuration;
+    return configuration.get();
+}
+
 // The font file for a family, or DejaVu Sans when fontconfig has nothing of that name.
 std::string findFontFile(const Font& font) {
-    static std::once_flag once;
-    std::call_once(once, [] { FcInit(); });
+    FcConfig* config = fontConfiguration();
+    if (!config) return {};
     auto match = [&](const std::string& family, bool requireFamily) -> std::string {
         FcPattern* pattern = FcPatternCreate();
         if (!pattern) return {};
@@ -35,10 +56,10 @@ std::string findFontFile(const Font& font) {
         FcPatternAddInteger(pattern, FC_WEIGHT,
                             font.weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
         FcPatternAddInteger(pattern, FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcConfigSubstitute(config, pattern, FcMatchPattern);
         FcDefaultSubstitute(pattern);
         FcResult result = FcResultNoMatch;
-        FcPattern* found = FcFontMatch(nullptr, pattern, &result);
+        FcPattern* found = FcFontMatch(config, pattern, &result);
         std::string file;
         if (found) {
             FcChar8* name = nullptr;

@@ -4,16 +4,16 @@
 # finds something; the input that triggered it is kept in build/fuzz/findings/.
 #
 # Usage: scripts/fuzz.sh [seconds-per-target] [target ...]     (default 60 s, every target)
-#   targets: picture_jpg picture_bmp32 picture_bmp picture_png picture_ico record_file
-#            zip_extract project_load
+#   targets: picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf
+#            picture_wmf record_file zip_extract project_load
 # Environment: FUZZ_NICE=19 runs the fuzzers at that niceness.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
 shift || true
-all=(picture_jpg picture_bmp32 picture_bmp picture_png picture_ico record_file zip_extract
-     project_load)
+all=(picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf picture_wmf
+     record_file zip_extract project_load)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 
@@ -36,9 +36,11 @@ for t in "${targets[@]}"; do
     mkdir -p "$work"
     echo "fuzz: $t for ${seconds}s"
     # The grown corpus stays in the build folder; the repository's seeds are only read.
+    seeds=()
+    [ -d "fuzz/corpus/$t" ] && seeds=("fuzz/corpus/$t")
     if "${nice_cmd[@]}" "build/fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=60 \
         -rss_limit_mb=2560 -print_final_stats=1 \
-        -artifact_prefix="build/fuzz/findings/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
+        -artifact_prefix="build/fuzz/findings/$t-" "$work" "${seeds[@]}" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
         rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
         cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)

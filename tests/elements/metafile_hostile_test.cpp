@@ -37,6 +37,25 @@ TEST(MetafileHostile, RecordThatLiesAboutItsSizeEndsThePlayingWithWhatIsDrawn) {
     }
 }
 
+TEST(MetafileHostile, UnknownRecordsAndNestedMetafilesAreSkipped) {
+    EmfWriter emf = blueBrush();
+    emf.record(0x12345, {1, 2, 3}).record(200, {});
+    // A comment carrying a whole metafile with a huge frame: never played.
+    const Bytes inner = EmfWriter(24000, 24000).rectangle(0, 0, 24000, 24000).finish();
+    Bytes comment;
+    put32(comment, static_cast<std::uint32_t>(inner.size()));
+    comment.insert(comment.end(), inner.begin(), inner.end());
+    emf.raw(70, comment);
+    emf.rectangle(2, 2, 6, 6);
+    const DecodedPicture p = play(emf.finish(), MetafileKind::Enhanced);
+    ASSERT_EQ(p.width, 24);
+    for (int y = 0; y < 24; ++y) {
+        for (int x = 0; x < 24; ++x) {
+            EXPECT_EQ(p.at(x, y), (x >= 2 && x < 5 && y >= 2 && y < 5) ? kBlue : kWhite);
+        }
+    }
+}
+
 TEST(MetafileHostile, CountsThatOverflowOrExceedTheRecordAreSkipped) {
     EmfWriter emf = blueBrush();
     emf.bounded(3, {0x40000000, 1, 1, 9, 1, 9, 9});       // Polygon, count * 8 wraps in 32 bits

@@ -63,7 +63,8 @@ PaintBoxHost::PaintBoxHost(TCustomPaintBox32& view, QWidget* parent)
 }
 
 PaintBoxHost::~PaintBoxHost() {
-    m_view.SetHostHooks({});
+    // A view destroyed first took its hooks with it.
+    if (viewAlive()) m_view.SetHostHooks({});
 }
 
 void PaintBoxHost::setDispatchGuard(DispatchGuard guard) {

@@ -466,7 +466,7 @@ bool playEnhanced(ByteSpan data, TColor32 background, DecodedPicture& out) {
         deviceToPicture.dx = -boundsL;
         deviceToPicture.dy = -boundsT;
     }
-    if (!pictureSizeAllowed(width, height)) return false;
+    if (!metafileSizeAllowed(width, height)) return false;
 
     MetafileCanvas canvas(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
                           background);
@@ -485,7 +485,7 @@ bool playEnhanced(ByteSpan data, TColor32 background, DecodedPicture& out) {
     }
     out.width = canvas.width();
     out.height = canvas.height();
-    out.pixels = canvas.pixels();
+    out.pixels = canvas.takePixels();
     return true;
 }
 

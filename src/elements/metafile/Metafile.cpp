@@ -2,6 +2,8 @@
 
 #include "elements/metafile/MetafilePlayers.h"
 
+#include <utility>
+
 #include <algorithm>
 #include <cstring>
 
@@ -22,7 +24,7 @@ bool decodeMetafile(ByteSpan data, MetafileKind kind, PixelTarget& target) {
     if (!playMetafile(data, kind, 0xFFFFFFFFu, white)) return false;
     if (!playMetafile(data, kind, 0xFFFF0000u, red)) return false;
     if (white.width != red.width || white.height != red.height) return false;
-    if (!pictureSizeAllowed(white.width, white.height)) return false;
+    if (!metafile::metafileSizeAllowed(white.width, white.height)) return false;
     TColor32* pixels = target.allocate(white.width, white.height);
     const std::size_t count = white.pixels.size();
     for (std::size_t i = 0; i < count; ++i) {

@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -114,6 +115,8 @@ public:
     std::int32_t width() const { return m_width; }
     std::int32_t height() const { return m_height; }
     const std::vector<TColor32>& pixels() const { return m_pixels; }
+    // Hands the drawing over without a copy; the canvas is spent afterwards.
+    std::vector<TColor32> takePixels() { return std::move(m_pixels); }
     // Bounds of everything drawn, in picture coordinates (measuring canvases).
     bool hasBounds() const { return m_hasBounds; }
     double minX() const { return m_minX; }

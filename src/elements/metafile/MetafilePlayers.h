@@ -8,6 +8,13 @@
 
 namespace schauplatz::metafile {
 
+// A metafile is drawn twice (on white and on red) and both drawings are held at once, so its
+// picture is capped well below the other readers' limit: 2^25 pixels (e.g. 8192 x 4096).
+inline constexpr std::int64_t kMaxMetafilePixels = std::int64_t{1} << 25;
+constexpr bool metafileSizeAllowed(std::int64_t width, std::int64_t height) {
+    return pictureSizeAllowed(width, height) && width * height <= kMaxMetafilePixels;
+}
+
 bool playEnhanced(ByteSpan data, TColor32 background, DecodedPicture& out);
 bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out);
 

@@ -363,7 +363,7 @@ bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out) {
         if (inch == 0) inch = 1440;
         width = static_cast<std::int64_t>(std::floor(std::abs(r - l) * 96.0 / inch + 0.5));
         height = static_cast<std::int64_t>(std::floor(std::abs(b - t) * 96.0 / inch + 0.5));
-        if (!pictureSizeAllowed(width, height)) return false;
+        if (!metafileSizeAllowed(width, height)) return false;
         MetafileCanvas canvas(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
                               background);
         prepare(canvas);
@@ -376,7 +376,7 @@ bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out) {
         playRecords(data, records, canvas);
         out.width = canvas.width();
         out.height = canvas.height();
-        out.pixels = canvas.pixels();
+        out.pixels = canvas.takePixels();
         return true;
     }
     // Without placeable header: the drawing's own bounding box at one pixel per unit.
@@ -387,7 +387,7 @@ bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out) {
     const double left = std::floor(measure.minX() + 0.5), top = std::floor(measure.minY() + 0.5);
     width = static_cast<std::int64_t>(std::floor(measure.maxX() + 0.5) - left) + 1;
     height = static_cast<std::int64_t>(std::floor(measure.maxY() + 0.5) - top) + 1;
-    if (!pictureSizeAllowed(width, height)) return false;
+    if (!metafileSizeAllowed(width, height)) return false;
     deviceToPicture.dx = -left;
     deviceToPicture.dy = -top;
     MetafileCanvas canvas(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
@@ -396,7 +396,7 @@ bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out) {
     playRecords(data, records, canvas);
     out.width = canvas.width();
     out.height = canvas.height();
-    out.pixels = canvas.pixels();
+    out.pixels = canvas.takePixels();
     return true;
 }
 

@@ -119,7 +119,11 @@ std::string encodeRecordFile(const std::vector<std::string>& lines) {
         ansi += *encoded;
         ansi += "\r\n";
     }
-    if (ansiHoldsAll) return ansi;
+    // A first line whose windows-1252 bytes begin like a byte-order mark ("ÿþ", "þÿ", "ï»¿")
+    // would be read back in another encoding: such a file is written as UTF-8 with its mark.
+    const bool looksMarked = ansi.starts_with(kUtf8Bom) || ansi.starts_with(kUtf16LeBom) ||
+                             ansi.starts_with(kUtf16BeBom);
+    if (ansiHoldsAll && !looksMarked) return ansi;
 
     std::string utf8(kUtf8Bom);
     for (const std::string& line : lines) {

@@ -6,7 +6,8 @@
 # Usage: scripts/fuzz.sh [seconds-per-target] [target ...]     (default 60 s, every target)
 #   targets: picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf
 #            picture_wmf record_file zip_extract project_load
-# Environment: FUZZ_NICE=19 runs the fuzzers at that niceness.
+# Environment: FUZZ_NICE=19 runs the fuzzers at that niceness; FUZZ_SEED=N fixes libFuzzer's
+# random seed, so a CI run repeats the mutations that were tried before it landed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,7 +40,7 @@ for t in "${targets[@]}"; do
     seeds=()
     [ -d "fuzz/corpus/$t" ] && seeds=("fuzz/corpus/$t")
     if "${nice_cmd[@]}" "build/fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=60 \
-        -rss_limit_mb=2560 -print_final_stats=1 \
+        -rss_limit_mb=2560 -print_final_stats=1 ${FUZZ_SEED:+-seed=$FUZZ_SEED} \
         -artifact_prefix="build/fuzz/findings/$t-" "$work" "${seeds[@]}" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
         rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")

@@ -65,11 +65,11 @@ public:
     std::array<QuadPoint, 4> Vertices{}; // top left, top right, bottom right, bottom left
 
     // --- Pictures: each view owns its bitmap; the window owns the views -----
-    TImage32 ImageSelectedDoor;      // the element picture
-    TZAMBasicImage ImageFassade;     // the facade as loaded
-    TZAMBasicImage ImageHintergrund; // the background: facade with accepted elements
-    TZAMBasicImage ImageUndo;        // the background before the last acceptance
-    TZAMBasicImage ImageCombined;    // the preview
+    TImage32 ImageSelectedDoor;          // the element picture
+    TZAMBasicImage ImageFassade;         // the facade as loaded
+    TZAMBasicImage ImageHintergrund;     // the background: facade with accepted elements
+    TZAMBasicImage ImageUndo;            // the background before the last acceptance
+    TZAMBasicImage ImageCombined;        // the preview
     TWorkspaceImage32 WorkingPlaceImage; // the workspace: only the element in perspective
     // The pattern folder's pictures as a column of thumbnails.
     TElementListBox ElementListBox1;
@@ -157,8 +157,8 @@ public:
     // The application's idle handler: runs when the event queue ran empty.
     void AppEventsIdle();
     // Workspace view: mouse (client pixels = workspace pixels), paint stages, frame layer.
-    void RubberLayerMouseDown(TCustomImage32* Sender, TMouseButton Button, TShiftState Shift,
-                              int X, int Y, TCustomLayer* Layer);
+    void RubberLayerMouseDown(TCustomImage32* Sender, TMouseButton Button, TShiftState Shift, int X,
+                              int Y, TCustomLayer* Layer);
     void RubberLayerMouseMove(TCustomImage32* Sender, TShiftState Shift, int X, int Y,
                               TCustomLayer* Layer);
     void RubberLayerMouseUp(TCustomImage32* Sender, TMouseButton Button, TShiftState Shift, int X,

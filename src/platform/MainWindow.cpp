@@ -134,10 +134,10 @@ void MainWindow::buildLayout() {
     auto* workspace = new PaintBoxHost(m_form->WorkingPlaceImage, m_scrollBox);
     workspace->setObjectName("WorkingPlaceImage");
     // The marching frame and a dragged element change small parts: only those reach the screen.
-    m_form->WorkingPlaceImage.InvalidateArea =
-        [host = QPointer<QWidget>(workspace)](const TRect& R) {
-            if (host) host->update(QRect(R.Left, R.Top, R.Width(), R.Height()));
-        };
+    m_form->WorkingPlaceImage.InvalidateArea = [host =
+                                                    QPointer<QWidget>(workspace)](const TRect& R) {
+        if (host) host->update(QRect(R.Left, R.Top, R.Width(), R.Height()));
+    };
     m_scrollBox->setWidget(workspace);
     m_components[FormComponent::WorkingPlaceImage] = workspace;
     columns->addWidget(m_scrollBox, 1);

@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include <png.h>
 #include <cstdlib>
+#include <png.h>
 #include <random>
 #include <zlib.h>
 
@@ -273,8 +273,8 @@ TEST(HostileFiles, MutationSweepOverEveryDecoder) {
     // PICTURE_FUZZ_SEED and PICTURE_FUZZ_ROUNDS allow longer sweeps by hand.
     const char* seedText = std::getenv("PICTURE_FUZZ_SEED");
     const char* roundsText = std::getenv("PICTURE_FUZZ_ROUNDS");
-    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10))
-                                   : 20261209u;
+    const unsigned seed =
+        seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261209u;
     const int rounds = roundsText ? std::atoi(roundsText) : 400;
     std::mt19937 random(seed);
     int decoded = 0;

@@ -3,17 +3,13 @@
 // at a fraction of the cost of a full decode; the area-averaging filter then
 // takes it the rest of the way.
 //
-// libjpeg reports fatal errors through a callback that must not return; we
-// leave it with longjmp. Each function that calls setjmp holds no object with
-// a destructor, and the library state lives in a plain struct owned by an
-// RAII guard one frame further out.
+// The longjmp rules of the shared decoder hold here too (codecs/JpegDecoder.h).
 
 #include "elements/Thumbnail.h"
 
+#include "elements/codecs/JpegDecoder.h"
+
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio>
-#include <jpeglib.h>
 
 namespace schauplatz {
 namespace {
@@ -22,47 +18,9 @@ namespace {
 constexpr long kJpegWorkMemory = 512L * 1024 * 1024;
 constexpr unsigned kScaleDenominator = 8;
 
-struct ErrorManager {
-    jpeg_error_mgr base; // first member: libjpeg passes &base
-    std::jmp_buf jump;
-};
-
-extern "C" void thumbnailJpegErrorExit(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    std::longjmp(manager->jump, 1);
-}
-
-extern "C" void thumbnailJpegSilent(j_common_ptr) {}
-
-struct Decoder {
-    jpeg_decompress_struct info{};
-    ErrorManager error{};
-    bool created = false;
-
-    Decoder() = default;
-    Decoder(const Decoder&) = delete;
-    Decoder& operator=(const Decoder&) = delete;
-    ~Decoder() {
-        if (created) jpeg_destroy_decompress(&info);
-    }
-};
-
-bool readHeader(Decoder& decoder, const unsigned char* data, unsigned long size) {
-    decoder.info.err = jpeg_std_error(&decoder.error.base);
-    decoder.error.base.error_exit = thumbnailJpegErrorExit;
-    decoder.error.base.output_message = thumbnailJpegSilent;
-    if (setjmp(decoder.error.jump)) return false;
-    jpeg_create_decompress(&decoder.info);
-    decoder.created = true;
-    decoder.info.mem->max_memory_to_use = kJpegWorkMemory;
-    jpeg_mem_src(&decoder.info, data, size);
-    jpeg_read_header(&decoder.info, TRUE);
-    return true;
-}
-
 // Picks the smallest n/8 whose output covers the minimum size; the library
 // computes the scaled dimensions itself (rounding up), so we ask it for each n.
-bool chooseScale(Decoder& decoder, PictureSize minimum, bool& cmyk) {
+bool chooseScale(JpegDecoder& decoder, PictureSize minimum, bool& cmyk) {
     if (setjmp(decoder.error.jump)) return false;
     jpeg_decompress_struct& info = decoder.info;
     cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
@@ -79,13 +37,13 @@ bool chooseScale(Decoder& decoder, PictureSize minimum, bool& cmyk) {
     return true;
 }
 
-bool startDecoding(Decoder& decoder) {
+bool startDecoding(JpegDecoder& decoder) {
     if (setjmp(decoder.error.jump)) return false;
     jpeg_start_decompress(&decoder.info);
     return decoder.info.output_components == 4;
 }
 
-bool readRows(Decoder& decoder, unsigned char* pixels, unsigned long rowBytes) {
+bool readRows(JpegDecoder& decoder, unsigned char* pixels, unsigned long rowBytes) {
     if (setjmp(decoder.error.jump)) return false;
     jpeg_decompress_struct& info = decoder.info;
     while (info.output_scanline < info.output_height) {
@@ -118,8 +76,9 @@ void cmykToColours(TColor32* pixels, std::size_t count) {
 
 bool DecodeJpegScaled(ByteSpan data, PictureSize minimum, PixelTarget& target) {
     if (data.empty()) return false;
-    Decoder decoder;
-    if (!readHeader(decoder, data.data(), static_cast<unsigned long>(data.size()))) return false;
+    JpegDecoder decoder;
+    if (!jpegBegin(decoder, data.data(), static_cast<unsigned long>(data.size()), kJpegWorkMemory))
+        return false;
     if (!pictureSizeAllowed(decoder.info.image_width, decoder.info.image_height)) return false;
     bool cmyk = false;
     if (!chooseScale(decoder, minimum, cmyk) || !startDecoding(decoder)) return false;

@@ -1,14 +1,8 @@
 #include "elements/codecs/JpegCodec.h"
 
-#include <csetjmp>
-#include <cstdio>
-#include <jpeglib.h>
+#include "elements/codecs/JpegDecoder.h"
 
-// libjpeg reports fatal errors through a callback that must not return. We
-// leave it with longjmp. To keep that well-defined in C++, each function that
-// calls setjmp holds no object with a destructor, and no C++ code with such
-// objects runs between setjmp and a library call that may jump: the library
-// state lives in a plain struct owned by an RAII guard one frame further out.
+// The longjmp rules of the shared decoder hold here too (codecs/JpegDecoder.h).
 
 namespace schauplatz {
 namespace {
@@ -16,45 +10,6 @@ namespace {
 // libjpeg may keep large internal buffers (progressive files hold all
 // coefficients); beyond the output picture we allow it this much.
 constexpr long kJpegWorkMemory = 1536L * 1024 * 1024;
-
-struct JpegErrorManager {
-    jpeg_error_mgr base; // first member: libjpeg passes &base
-    std::jmp_buf jump;
-};
-
-extern "C" void jpegErrorExit(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    std::longjmp(manager->jump, 1);
-}
-
-extern "C" void jpegSilentMessage(j_common_ptr) {}
-
-struct JpegDecoder {
-    jpeg_decompress_struct info{};
-    JpegErrorManager error{};
-    bool created = false;
-
-    JpegDecoder() = default;
-    JpegDecoder(const JpegDecoder&) = delete;
-    JpegDecoder& operator=(const JpegDecoder&) = delete;
-    ~JpegDecoder() {
-        if (created) jpeg_destroy_decompress(&info);
-    }
-};
-
-// Each phase returns false when the library reported a fatal error.
-bool jpegBegin(JpegDecoder& decoder, const unsigned char* data, unsigned long size) {
-    decoder.info.err = jpeg_std_error(&decoder.error.base);
-    decoder.error.base.error_exit = jpegErrorExit;
-    decoder.error.base.output_message = jpegSilentMessage;
-    if (setjmp(decoder.error.jump)) return false;
-    jpeg_create_decompress(&decoder.info);
-    decoder.created = true;
-    decoder.info.mem->max_memory_to_use = kJpegWorkMemory;
-    jpeg_mem_src(&decoder.info, data, size);
-    jpeg_read_header(&decoder.info, TRUE);
-    return true;
-}
 
 // Chooses the output colour space: four-channel files come out as the stored
 // C, M, Y, K (the library turns YCCK into CMYK); everything else straight
@@ -103,7 +58,8 @@ bool looksLikeJpeg(ByteSpan data) {
 bool decodeJpeg(ByteSpan data, PixelTarget& target) {
     if (data.empty()) return false;
     JpegDecoder decoder;
-    if (!jpegBegin(decoder, data.data(), static_cast<unsigned long>(data.size()))) return false;
+    if (!jpegBegin(decoder, data.data(), static_cast<unsigned long>(data.size()), kJpegWorkMemory))
+        return false;
     // Refuse oversized pictures before the library allocates anything for them.
     if (!pictureSizeAllowed(decoder.info.image_width, decoder.info.image_height)) return false;
     bool cmyk = false;

@@ -15,34 +15,26 @@ ShortCut ctrlAlt(char key) {
 }
 
 MenuItem item(std::string name, std::string caption, ShortCut key, MenuHandler handler) {
-    return MenuItem{.name = std::move(name),
-                    .caption = std::move(caption),
-                    .shortCut = key,
-                    .toggle = false,
-                    .checked = false,
-                    .separator = false,
-                    .handler = handler};
+    MenuItem result;
+    result.name = std::move(name);
+    result.caption = std::move(caption);
+    result.shortCut = std::move(key);
+    result.handler = handler;
+    return result;
 }
 
 // Toggles start checked.
 MenuItem toggle(std::string name, std::string caption, ShortCut key, MenuHandler handler) {
-    return MenuItem{.name = std::move(name),
-                    .caption = std::move(caption),
-                    .shortCut = key,
-                    .toggle = true,
-                    .checked = true,
-                    .separator = false,
-                    .handler = handler};
+    MenuItem result = item(std::move(name), std::move(caption), std::move(key), handler);
+    result.toggle = true;
+    result.checked = true;
+    return result;
 }
 
 MenuItem separator(std::string name) {
-    return MenuItem{.name = std::move(name),
-                    .caption = std::string(1, '-'),
-                    .shortCut = {},
-                    .toggle = false,
-                    .checked = false,
-                    .separator = true,
-                    .handler = nullptr};
+    MenuItem result = item(std::move(name), std::string(1, '-'), {}, nullptr);
+    result.separator = true;
+    return result;
 }
 
 } // namespace

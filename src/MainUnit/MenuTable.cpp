@@ -7,9 +7,23 @@ std::string ShortCut::text() const {
     std::string result;
     if (ctrl) result += "Ctrl+";
     if (alt) result += "Alt+";
-    result += key;
+    if (shift) result += "Shift+";
+    if (key != 0)
+        result += key;
+    else
+        result += named;
     return result;
 }
+
+namespace {
+bool carries(const MenuItem& item, const ShortCut& key) {
+    if (item.separator) return false;
+    if (item.shortCut == key) return true;
+    for (const ShortCut& more : item.moreShortCuts)
+        if (more == key) return true;
+    return false;
+}
+} // namespace
 
 MenuPosition FindShortCutTarget(const std::vector<Menu>& menus, const ShortCut& key) {
     if (key.empty()) return {};
@@ -17,7 +31,7 @@ MenuPosition FindShortCutTarget(const std::vector<Menu>& menus, const ShortCut& 
         const auto& items = menus[static_cast<std::size_t>(m)].items;
         for (int i = 0; i < static_cast<int>(items.size()); ++i) {
             const MenuItem& item = items[static_cast<std::size_t>(i)];
-            if (!item.separator && item.shortCut == key) return {m, i};
+            if (carries(item, key)) return {m, i};
         }
     }
     return {};

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace schauplatz {
@@ -13,14 +14,23 @@ namespace schauplatz {
 class TForm_Schauplatz;
 using MenuHandler = void (TForm_Schauplatz::*)();
 
-// A shortcut of the form: Ctrl and Alt with a letter key, or none at all.
+// A shortcut: modifiers with a character key (an upper-case letter, a digit or a sign such
+// as '+') or with a named key ("F1", "PgUp", "PgDown", "Del", "Esc"), or none at all.
 struct ShortCut {
+    ShortCut() = default;
+    ShortCut(bool withCtrl, bool withAlt, char character, bool withShift = false)
+        : ctrl(withCtrl), alt(withAlt), key(character), shift(withShift) {}
+    ShortCut(bool withCtrl, bool withAlt, std::string namedKey, bool withShift = false)
+        : ctrl(withCtrl), alt(withAlt), shift(withShift), named(std::move(namedKey)) {}
+
     bool ctrl = false;
     bool alt = false;
-    char key = 0; // upper-case letter, 0 for no shortcut
+    char key = 0; // the character key, 0 when the key is named or there is no shortcut
+    bool shift = false;
+    std::string named; // a key without a character, "" otherwise
 
-    bool empty() const { return key == 0; }
-    // "Ctrl+Alt+S" (the portable key-sequence text), "" for none.
+    bool empty() const { return key == 0 && named.empty(); }
+    // "Ctrl+Alt+S", "Ctrl+Shift+Z", "F1" (the portable key-sequence text), "" for none.
     std::string text() const;
     bool operator==(const ShortCut&) const = default;
 };
@@ -29,6 +39,8 @@ struct MenuItem {
     std::string name;    // form name, e.g. "NeuesProjekt1"; "" for separators
     std::string caption; // German caption with "&" mnemonics, exactly as designed
     ShortCut shortCut;
+    // Further keys that reach the item (Ctrl+= beside Ctrl++); the menu shows shortCut.
+    std::vector<ShortCut> moreShortCuts;
     bool toggle = false; // flips Checked before the handler runs
     bool checked = false;
     bool separator = false;
@@ -50,8 +62,9 @@ struct MenuPosition {
     bool operator==(const MenuPosition&) const = default;
 };
 
-// The item a key press goes to: the first item carrying the shortcut in menu
-// order (menus left to right, items top to bottom). Invalid when none does.
+// The item a key press goes to: the first item carrying the shortcut (as its own or as one
+// of its further keys) in menu order (menus left to right, items top to bottom). Invalid
+// when none does.
 MenuPosition FindShortCutTarget(const std::vector<Menu>& menus, const ShortCut& key);
 
 // Whether the item at pos is the one its shortcut reaches. An item whose key

@@ -270,7 +270,10 @@ void MainWindow::addMenuItems(QMenu* target, const Menu& table) {
             // Qt fires neither of two actions sharing a key, so only the item
             // the key reaches gets it; the other shows it as text only.
             if (menuIndex >= 0 && ReachedByShortCut(menus, {menuIndex, i})) {
-                action->setShortcut(key);
+                QList<QKeySequence> keys{key};
+                for (const ShortCut& more : item.moreShortCuts)
+                    keys.append(QKeySequence(qs(more.text())));
+                action->setShortcuts(keys);
                 action->setShortcutContext(Qt::WindowShortcut);
             } else {
                 action->setText(qs(item.caption) + '\t' + key.toString(QKeySequence::NativeText));

@@ -131,8 +131,20 @@ TEST(MenuTable, ShortCutTextAndLookup) {
     EXPECT_EQ((ShortCut{true, true, 'F'}).text(), "Ctrl+Alt+F");
     EXPECT_EQ((ShortCut{true, false, 'Z'}).text(), "Ctrl+Z");
     EXPECT_EQ(ShortCut{}.text(), "");
+    EXPECT_EQ((ShortCut{true, false, 'Z', true}).text(), "Ctrl+Shift+Z");
+    EXPECT_EQ((ShortCut{true, false, '+'}).text(), "Ctrl++");
+    EXPECT_EQ((ShortCut{false, false, std::string("F1")}).text(), "F1");
+    EXPECT_FALSE((ShortCut{false, false, std::string("Del")}).empty());
+    // A further key reaches its item like the item's own; the first holder in menu order wins.
+    MenuItem zoomIn{"in", "In", {true, false, '+'}, {{true, false, '='}}, false, false, false, {}};
+    MenuItem other{"other", "Other", {true, false, '='}, {}, false, false, false, {}};
+    const std::vector<Menu> keyed{Menu{"V", "&V", true, {zoomIn, other}}};
+    EXPECT_EQ(FindShortCutTarget(keyed, {true, false, '='}), (MenuPosition{0, 0}));
+    EXPECT_EQ(FindShortCutTarget(keyed, {true, false, '+'}), (MenuPosition{0, 0}));
+    EXPECT_FALSE(FindShortCutTarget(keyed, {true, false, '=', true}).valid());
+    EXPECT_FALSE(ReachedByShortCut(keyed, {0, 1}));
     std::vector<Menu> menus{
-        Menu{"A", "&A", true, {MenuItem{"x", "X", {}, false, false, false, {}}}}};
+        Menu{"A", "&A", true, {MenuItem{"x", "X", {}, {}, false, false, false, {}}}}};
     ASSERT_TRUE(FindMenuItem(menus, "x").has_value());
     EXPECT_EQ(*FindMenuItem(menus, "x"), (MenuPosition{0, 0}));
     EXPECT_FALSE(FindMenuItem(menus, "y").has_value());

@@ -20,9 +20,21 @@ public:
         m_owner.check(Operation::Write, m_inner->path());
         m_inner->write(data, size);
     }
+    void seek(std::uint64_t offset) override {
+        m_owner.check(Operation::Seek, m_inner->path());
+        m_inner->seek(offset);
+    }
+    void copyAttributes(const FileStatus& from) override {
+        m_owner.check(Operation::Attributes, m_inner->path());
+        m_inner->copyAttributes(from);
+    }
     void sync() override {
         m_owner.check(Operation::Sync, m_inner->path());
         m_inner->sync();
+    }
+    void link(const std::string& path) override {
+        m_owner.check(Operation::Link, m_inner->path());
+        m_inner->link(path);
     }
     void close() override {
         m_owner.check(Operation::Close, m_inner->path());
@@ -62,10 +74,15 @@ void FaultInjectingFileSystem::check(Operation operation, const std::string& pat
     }
 }
 
+std::unique_ptr<WritableFile> FaultInjectingFileSystem::wrap(std::unique_ptr<WritableFile> file) {
+    if (!file) return nullptr;
+    return std::make_unique<FaultInjectingFile>(*this, std::move(file));
+}
+
 std::unique_ptr<WritableFile> FaultInjectingFileSystem::openForWrite(const std::string& path,
                                                                      bool append) {
     check(Operation::Open, path);
-    return std::make_unique<FaultInjectingFile>(*this, m_inner.openForWrite(path, append));
+    return wrap(m_inner.openForWrite(path, append));
 }
 
 void FaultInjectingFileSystem::rename(const std::string& from, const std::string& to) {
@@ -90,6 +107,34 @@ bool FaultInjectingFileSystem::exists(const std::string& path) {
 void FaultInjectingFileSystem::makeDirectories(const std::string& folder) {
     check(Operation::MakeDirectories, folder);
     m_inner.makeDirectories(folder);
+}
+
+std::unique_ptr<WritableFile> FaultInjectingFileSystem::createUnnamed(const std::string& folder,
+                                                                      mode_t mode) {
+    if (m_noUnnamed) return nullptr;
+    check(Operation::Open, folder);
+    return wrap(m_inner.createUnnamed(folder, mode));
+}
+
+std::unique_ptr<WritableFile> FaultInjectingFileSystem::createExclusive(const std::string& path,
+                                                                        mode_t mode) {
+    check(Operation::Open, path);
+    return wrap(m_inner.createExclusive(path, mode));
+}
+
+FileStatus FaultInjectingFileSystem::status(const std::string& path) {
+    check(Operation::Status, path);
+    return m_inner.status(path);
+}
+
+std::string FaultInjectingFileSystem::readLink(const std::string& path) {
+    check(Operation::Status, path);
+    return m_inner.readLink(path);
+}
+
+std::vector<std::string> FaultInjectingFileSystem::listFolder(const std::string& folder) {
+    check(Operation::Status, folder);
+    return m_inner.listFolder(folder);
 }
 
 } // namespace schauplatz

@@ -107,6 +107,8 @@ TEST(AtomicWrite, CleanupFailureDoesNotHideTheFirstError) {
     const std::string target = scratch.path() + "data.dat";
     testing::writeFile(target, kOld);
     FaultInjectingFileSystem faulty(realFileSystem());
+    // Only a named temporary (file systems without unnamed files) needs removing.
+    faulty.withoutUnnamedFiles();
     faulty.failOn(Operation::Remove, 1, EBUSY);
     ScopedFileSystemOverride use(faulty);
     EXPECT_THROW(writeFileAtomically(target, [](WritableFile&) { throw std::length_error("x"); }),

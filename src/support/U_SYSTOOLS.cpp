@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
@@ -25,12 +26,36 @@ bool isPrivateFolderOfOurs(const std::string& folder) {
            info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
 }
 
+// The mkdtemp folders made in place of a refused one, per wanted name. They belong to this
+// run only, so they are removed (with everything in them) when the program ends.
+class Replacements {
+public:
+    Replacements() = default;
+    ~Replacements() {
+        for (const auto& [wanted, folder] : m_folders) {
+            // Never through a link: only a folder that is still our private one goes.
+            if (!isPrivateFolderOfOurs(folder)) continue;
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        }
+    }
+    Replacements(const Replacements&) = delete;
+    Replacements& operator=(const Replacements&) = delete;
+
+    std::mutex mutex;
+    std::map<std::string, std::string>& folders() { return m_folders; }
+
+private:
+    std::map<std::string, std::string> m_folders;
+};
+
 // The private folder under one base, or "" when none can be had there.
 // mkdtemp replacements are remembered per base so the temporary folder keeps
 // one spelling for the whole run.
 std::string privateFolderUnder(const std::string& base) {
-    static std::mutex mutex;
-    static std::map<std::string, std::string> replacements;
+    static Replacements registry;
+    std::mutex& mutex = registry.mutex;
+    std::map<std::string, std::string>& replacements = registry.folders();
     const std::string wanted =
         IncludeTrailingPathDelimiter(base) + "schauplatz-" + std::to_string(::geteuid());
     if (::mkdir(wanted.c_str(), 0700) == 0) {

@@ -15,7 +15,8 @@ std::string ProgramFolder();
 // The user's private temporary folder in canonical form, ending in "/":
 // $TMPDIR (if absolute) or /tmp, followed by "schauplatz-<uid>/", mode 0700.
 // A name planted by someone else (other owner, symbolic link, plain file,
-// wrong mode) is refused in favour of a fresh mkdtemp folder. Never fails.
+// wrong mode) is refused in favour of a fresh mkdtemp folder, which belongs to
+// this run and is removed when the program ends. Never fails.
 std::string GetTempFolder();
 
 // The canonical absolute form of an existing path; "" for a missing one.

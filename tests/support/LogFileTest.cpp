@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -233,6 +234,39 @@ TEST(LogFile, LineMissingItsFileIsRecreated) {
     std::filesystem::remove(LogFileName());
     WriteLog("again", 1);
     EXPECT_EQ(log.messages(), std::vector<std::string>{"again"});
+}
+
+// A FIFO or a link in place of the month's file: no line, never a hang, nothing followed.
+// The log runs in a child with an alarm, so a regression ends the child instead of the run.
+TEST(LogFile, AFifoOrALinkInPlaceOfTheFileGivesNoLineAndNoHang) {
+    ScratchFolder scratch;
+    const std::string program = scratch.path() + "prog/";
+    std::filesystem::create_directories(program + "log");
+    const std::string month = program + "log/202102.log";
+    const std::string elsewhere = scratch.path() + "anderswo.txt";
+    testing::writeFile(elsewhere, "untouched");
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "fifo" : "link");
+        std::filesystem::remove(month);
+        if (fifo)
+            ASSERT_EQ(::mkfifo(month.c_str(), 0600), 0);
+        else
+            std::filesystem::create_symlink(elsewhere, month);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(20);
+            ScratchLog log(program);
+            WriteLog("nobody reads this", 1);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "the log blocked (signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ")";
+        EXPECT_EQ(readFile(elsewhere), "untouched");
+        EXPECT_EQ(std::filesystem::is_fifo(std::filesystem::symlink_status(month)), fifo);
+        EXPECT_EQ(std::filesystem::is_symlink(std::filesystem::symlink_status(month)), !fifo);
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace schauplatz {
@@ -124,6 +125,36 @@ TEST_F(TempFolder, IgnoresARelativeOrMissingBase) {
         EXPECT_TRUE(isPrivateFolder(result));
     }
     EXPECT_FALSE(fs::exists("relative"));
+}
+
+// A replacement belongs to its run: a program that ends normally removes it, contents and all.
+TEST_F(TempFolder, AReplacementIsRemovedWhenTheProgramEnds) {
+    testing::writeFile(wanted, "planted");
+    int toParent[2];
+    ASSERT_EQ(::pipe(toParent), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const std::string folder = GetTempFolder();
+        testing::writeFile(folder + "Arbeit.bmp", "work");
+        fs::create_directories(folder + "zam-werk/1-abc/vbk");
+        const std::string line = folder + "\n";
+        if (::write(toParent[1], line.data(), line.size()) < 0) std::_Exit(2);
+        std::exit(0); // a normal end: static objects are destroyed
+    }
+    ::close(toParent[1]);
+    std::string folder;
+    char c = 0;
+    while (::read(toParent[0], &c, 1) == 1 && c != '\n')
+        folder += c;
+    ::close(toParent[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(folder.rfind(fs::canonical(base).string() + "/schauplatz-", 0), 0u) << folder;
+    EXPECT_NE(folder,
+              fs::canonical(base).string() + "/" + fs::path(wanted).filename().string() + "/");
+    EXPECT_FALSE(fs::exists(folder)) << "the replacement outlived its run";
+    EXPECT_EQ(testing::readFile(wanted), "planted");
 }
 
 TEST(Paths, LongPathNameIsCanonicalOrEmpty) {

@@ -17,7 +17,17 @@ constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 constexpr std::size_t kRecordFields = 9;
 
+// Lines of any length may reach a message: beyond this they are cut there.
+constexpr std::size_t kMaxQuotedLine = 160;
+
 std::string quoted(std::string_view text) {
+    if (text.size() > kMaxQuotedLine) {
+        std::size_t cut = kMaxQuotedLine;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut; // never inside a UTF-8 character
+        return "\"" + std::string(text.substr(0, cut)) + "…\" (" + std::to_string(text.size()) +
+               " Zeichen)";
+    }
     return "\"" + std::string(text) + "\"";
 }
 
@@ -58,9 +68,8 @@ std::vector<std::string> splitLines(std::string_view text) {
     return lines;
 }
 
-} // namespace
-
-TElementRecord SplitElementRecord(std::string_view Line) {
+// The first nine fields of a record line (fewer when it has fewer).
+std::vector<std::string_view> splitFields(std::string_view Line) {
     std::vector<std::string_view> fields;
     std::size_t start = 0;
     while (fields.size() < kRecordFields) {
@@ -72,6 +81,13 @@ TElementRecord SplitElementRecord(std::string_view Line) {
         fields.push_back(Line.substr(start, semicolon - start));
         start = semicolon + 1;
     }
+    return fields;
+}
+
+} // namespace
+
+TElementRecord SplitElementRecord(std::string_view Line) {
+    const std::vector<std::string_view> fields = splitFields(Line);
     if (fields.size() < kRecordFields) {
         throw ERecordFileError("Element record " + quoted(Line) + " has " +
                                std::to_string(fields.size()) +
@@ -142,6 +158,65 @@ std::vector<std::string> decodeRecordFile(std::string_view bytes) {
     return splitLines(decodeCodePage(bytes, CodePage::Windows1252));
 }
 
+std::size_t countRecordFileLines(std::string_view bytes) {
+    // UTF-16 line ends are two bytes wide; everything else has them as single bytes.
+    std::size_t step = 1;
+    std::size_t first = 0;
+    if (bytes.starts_with(kUtf16LeBom) || bytes.starts_with(kUtf16BeBom)) {
+        step = 2;
+        first = kUtf16LeBom.size();
+    }
+    const bool bigEndian = bytes.starts_with(kUtf16BeBom);
+    const auto unitAt = [&](std::size_t at) -> unsigned {
+        if (step == 1) return static_cast<unsigned char>(bytes[at]);
+        const unsigned a = static_cast<unsigned char>(bytes[at]);
+        const unsigned b = static_cast<unsigned char>(bytes[at + 1]);
+        return bigEndian ? (a << 8 | b) : (b << 8 | a);
+    };
+    std::size_t lines = 0;
+    bool open = false; // text after the last line end
+    for (std::size_t at = first; at + step <= bytes.size(); at += step) {
+        const unsigned unit = unitAt(at);
+        if (unit != '\r' && unit != '\n') {
+            open = true;
+            continue;
+        }
+        ++lines;
+        open = false;
+        if (unit == '\r' && at + 2 * step <= bytes.size() && unitAt(at + step) == '\n') at += step;
+    }
+    // An odd byte at the end of UTF-16 text still makes a character.
+    if (step == 2 && (bytes.size() - first) % 2 != 0) open = true;
+    return lines + (open ? 1 : 0);
+}
+
+void checkRecordFileLimits(std::string_view bytes, const std::string& shownAs) {
+    if (bytes.size() > kMaxRecordFileBytes) {
+        throw ERecordFileLimit("Die Datei " + shownAs + " ist mit " + std::to_string(bytes.size()) +
+                               " Bytes zu groß (höchstens 16 MiB); das Projekt wird nicht geladen");
+    }
+    if (countRecordFileLines(bytes) > kMaxRecordFileLines) {
+        throw ERecordFileLimit("Die Datei " + shownAs +
+                               " hat mehr als 100.000 Zeilen; das Projekt wird nicht geladen");
+    }
+}
+
+std::string RecordLineProblem(std::string_view Line) {
+    const std::vector<std::string_view> fields = splitFields(Line);
+    if (fields.size() < kRecordFields) {
+        return std::to_string(fields.size()) + " statt " + std::to_string(kRecordFields) +
+               " Felder (ein Pfad und acht Koordinaten): " + quoted(Line);
+    }
+    std::int32_t ignored = 0;
+    for (std::size_t i = 1; i < kRecordFields; ++i) {
+        if (!parseInt32(fields[i], ignored)) {
+            return "Feld " + std::to_string(i) + " (" + quoted(fields[i]) +
+                   ") ist keine ganze Zahl: " + quoted(Line);
+        }
+    }
+    return {};
+}
+
 void writeRecordFile(const std::string& path, const std::vector<std::string>& lines) {
     const std::string bytes = encodeRecordFile(lines);
     FileSystem& files = fileSystem();
@@ -150,16 +225,31 @@ void writeRecordFile(const std::string& path, const std::vector<std::string>& li
     file->close();
 }
 
-std::vector<std::string> readRecordFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+std::vector<std::string> readRecordFile(const std::string& path, const std::string& shownAs) {
+    const std::string name = shownAs.empty() ? quoted(path) : shownAs;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         throw ERecordFileError("The record file " + quoted(path) +
                                " cannot be read: " + std::strerror(errno));
     }
-    std::ostringstream content;
-    content << in.rdbuf();
+    const std::streamoff size = in.tellg();
+    in.seekg(0);
+    if (size > static_cast<std::streamoff>(kMaxRecordFileBytes)) {
+        throw ERecordFileLimit("Die Datei " + name + " ist mit " + std::to_string(size) +
+                               " Bytes zu groß (höchstens 16 MiB); das Projekt wird nicht geladen");
+    }
+    // The size is looked at before anything is read; reading stops one byte past the limit
+    // in any case, should the file have grown meanwhile.
+    const std::size_t wanted =
+        size < 0 ? kMaxRecordFileBytes + 1
+                 : static_cast<std::size_t>(std::min<std::uint64_t>(
+                       static_cast<std::uint64_t>(size), kMaxRecordFileBytes + 1));
+    std::string content(wanted, '\0');
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
     if (in.bad()) throw ERecordFileError("The record file " + quoted(path) + " cannot be read");
-    return decodeRecordFile(content.str());
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    checkRecordFileLimits(content, name);
+    return decodeRecordFile(content);
 }
 
 } // namespace schauplatz

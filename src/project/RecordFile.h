@@ -23,6 +23,30 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A record file too large to be read (kMaxRecordFileBytes, kMaxRecordFileLines); refused
+// before anything is decoded.
+class ERecordFileLimit : public ERecordFileError {
+public:
+    using ERecordFileError::ERecordFileError;
+};
+
+// An element record line that cannot be split; Line() is its index in the record file (line
+// 0 is the facade, so element lines count from 1).
+class ERecordLineError : public ERecordFileError {
+public:
+    ERecordLineError(std::size_t line, const std::string& text)
+        : ERecordFileError(text), m_line(line) {}
+    std::size_t Line() const { return m_line; }
+
+private:
+    std::size_t m_line;
+};
+
+// The largest record file a load reads: far beyond any real project (a line per accepted
+// element), small enough that decoding it stays cheap.
+inline constexpr std::uint64_t kMaxRecordFileBytes = std::uint64_t{16} << 20;
+inline constexpr std::size_t kMaxRecordFileLines = 100000;
+
 // One element record line: the element picture's path and its quad, vertices in the order
 // top left, top right, bottom right, bottom left.
 struct TElementRecord {
@@ -45,11 +69,21 @@ std::string FormatElementRecord(const TElementRecord& Record);
 std::string encodeRecordFile(const std::vector<std::string>& lines);
 // The lines of a data.dat given as bytes.
 std::vector<std::string> decodeRecordFile(std::string_view bytes);
+// The number of lines the bytes decode to, counted without decoding them.
+std::size_t countRecordFileLines(std::string_view bytes);
+// Throws ERecordFileLimit, with a message naming shownAs (for example "data.dat in
+// "Kunde.vbk""), when the bytes exceed kMaxRecordFileBytes or kMaxRecordFileLines.
+void checkRecordFileLimits(std::string_view bytes, const std::string& shownAs);
+// Why a record line cannot be split, in the words shown to the user (German); "" when it
+// splits. Long lines are cut in the text.
+std::string RecordLineProblem(std::string_view Line);
 
 // Writes data.dat through the file-system seam (replacing an older file). Throws
 // FileSystemError or ERecordFileError.
 void writeRecordFile(const std::string& path, const std::vector<std::string>& lines);
-// Reads data.dat; throws ERecordFileError naming the file when it is missing or unreadable.
-std::vector<std::string> readRecordFile(const std::string& path);
+// Reads data.dat; throws ERecordFileError naming the file when it is missing or unreadable,
+// ERecordFileLimit (before decoding) when it exceeds the limits above. shownAs names the
+// file in the messages (the path when empty).
+std::vector<std::string> readRecordFile(const std::string& path, const std::string& shownAs = {});
 
 } // namespace schauplatz

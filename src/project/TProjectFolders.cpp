@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace schauplatz {
@@ -136,16 +137,51 @@ std::string TProjectFolders::PictureSet() {
     return folder;
 }
 
-std::string TProjectFolders::BeginPictureSet() {
+int TProjectFolders::newPictureSet(std::string& folder) {
     std::error_code error;
     for (;;) {
-        ++m_pictureSet;
-        const std::string folder = m_pictureStore + std::to_string(m_pictureSet) + "/";
-        if (!fs::exists(folder, error)) {
+        const int number = ++m_lastPictureSet;
+        folder = m_pictureStore + std::to_string(number) + "/";
+        if (!fs::exists(fs::symlink_status(folder, error))) {
             fs::create_directories(folder, error);
-            return folder;
+            return number;
         }
     }
+}
+
+void TProjectFolders::commitPictureSet(int number) {
+    m_pictureSet = number;
+    DropOlderPictureSets();
+}
+
+std::string TProjectFolders::BeginPictureSet() {
+    std::string folder;
+    m_pictureSet = newPictureSet(folder);
+    return folder;
+}
+
+TPendingPictureSet::TPendingPictureSet(TProjectFolders& folders)
+    : m_folders(&folders), m_number(folders.newPictureSet(m_folder)) {}
+
+TPendingPictureSet::~TPendingPictureSet() {
+    Discard();
+}
+
+TPendingPictureSet::TPendingPictureSet(TPendingPictureSet&& other) noexcept
+    : m_folders(std::exchange(other.m_folders, nullptr)), m_number(other.m_number),
+      m_folder(std::move(other.m_folder)) {}
+
+void TPendingPictureSet::Commit() {
+    if (!m_folders) return;
+    std::exchange(m_folders, nullptr)->commitPictureSet(m_number);
+}
+
+void TPendingPictureSet::Discard() {
+    if (!m_folders) return;
+    m_folders = nullptr;
+    // Quietly: a refused archive may have left tens of thousands of files.
+    std::error_code error;
+    fs::remove_all(m_folder, error);
 }
 
 void TProjectFolders::DropOlderPictureSets() {
@@ -163,7 +199,10 @@ void TProjectFolders::DropOlderPictureSets() {
 }
 
 std::string TProjectFolders::KeepPicture(const std::string& path) {
-    const std::string folder = PictureSet();
+    return KeepPicture(path, PictureSet());
+}
+
+std::string TProjectFolders::KeepPicture(const std::string& path, const std::string& folder) {
     const std::string name = storedName(path);
     std::string target = folder + name;
     const std::size_t dot = name.rfind('.');

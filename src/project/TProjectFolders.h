@@ -13,12 +13,42 @@
 //
 // The picture store keeps the pictures of a loaded project (and copies the window makes of
 // pictures it must keep, see KeepPicture) apart from the work folder, whose removal at the
-// end of every save would otherwise take them away. A load fills a fresh set N and drops the
-// older sets once its record file was read.
+// end of every save would otherwise take them away. A load fills a fresh set N that is not
+// yet current (TPendingPictureSet): only when the load has succeeded is it committed, which
+// makes it current and drops the older sets; a failed, refused or cancelled load discards
+// it at once, and the current set stays as it was.
 
 #include <string>
 
 namespace schauplatz {
+
+class TProjectFolders;
+
+// A picture set being filled by a load. It is not the current set until Commit; Discard, or
+// the destructor of a set neither committed nor discarded, removes it with everything in it.
+class TPendingPictureSet {
+public:
+    explicit TPendingPictureSet(TProjectFolders& folders);
+    ~TPendingPictureSet();
+    TPendingPictureSet(TPendingPictureSet&& other) noexcept;
+    TPendingPictureSet& operator=(TPendingPictureSet&&) = delete;
+    TPendingPictureSet(const TPendingPictureSet&) = delete;
+    TPendingPictureSet& operator=(const TPendingPictureSet&) = delete;
+
+    // The set's folder, ending in "/".
+    const std::string& Folder() const { return m_folder; }
+    // Neither committed nor discarded yet.
+    bool Pending() const { return m_folders != nullptr; }
+    // Makes the set the current one and removes every other set.
+    void Commit();
+    // Removes the set at once; the current set is untouched.
+    void Discard();
+
+private:
+    TProjectFolders* m_folders;
+    int m_number;
+    std::string m_folder;
+};
 
 class TProjectFolders {
 public:
@@ -46,7 +76,8 @@ public:
 
     // The current picture set, ending in "/", created when missing.
     std::string PictureSet();
-    // Starts a new, empty picture set (for a project being loaded) and returns it.
+    // Starts a new, empty picture set, makes it the current one and returns it. (A load uses
+    // TPendingPictureSet instead, which becomes current only when committed.)
     std::string BeginPictureSet();
     // Removes every picture set but the current one.
     void DropOlderPictureSets();
@@ -54,8 +85,15 @@ public:
     // file name, with ";" (which would end the path in a record line) turned into "_" and a
     // number added when the set holds that name already. Throws when the copy fails.
     std::string KeepPicture(const std::string& path);
+    // The same into a given set's folder (the pending set of a load that is being replayed).
+    std::string KeepPicture(const std::string& path, const std::string& setFolder);
 
 private:
+    friend class TPendingPictureSet;
+    // A number no set folder has yet, and its folder (created empty).
+    int newPictureSet(std::string& folder);
+    void commitPictureSet(int number);
+
     std::string m_base;
     std::string m_id;
     std::string m_instanceFolder;
@@ -63,6 +101,7 @@ private:
     std::string m_pictureStore;
     int m_lockFd = -1;
     int m_pictureSet = 0;
+    int m_lastPictureSet = 0;
     bool m_staleRemoved = false;
 };
 

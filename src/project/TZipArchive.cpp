@@ -32,7 +32,7 @@ TZipArchive::~TZipArchive() = default;
 
 bool TZipArchive::RefusedWhileBusy(const std::string& what) {
     if (!m_busy.load()) return false;
-    // The running operation's caller still owns m_lastErrors; report only.
+    // The running operation's caller still owns m_lastErrors and m_lastOutcome; report only.
     report({"Eine andere Archiv-Operation läuft noch; " + what + " wurde abgelehnt."});
     return true;
 }
@@ -41,7 +41,7 @@ bool TZipArchive::run(const std::string& what, const std::function<void(Context&
     if (RefusedWhileBusy(what)) return false;
     BusyFlag busy(m_busy);
     m_lastErrors.clear();
-    Context context(m_limits);
+    Context context(m_limits, m_cancel);
 
     std::mutex doneMutex;
     std::condition_variable doneSignal;
@@ -84,8 +84,11 @@ bool TZipArchive::run(const std::string& what, const std::function<void(Context&
 
     if (context.entriesValid) m_entries = std::move(context.entries);
     m_lastErrors = context.errors();
+    m_lastOutcome = context.cancelled      ? TZipOutcome::Cancelled
+                    : m_lastErrors.empty() ? TZipOutcome::Done
+                                           : TZipOutcome::Failed;
     report(m_lastErrors);
-    return m_lastErrors.empty();
+    return m_lastOutcome == TZipOutcome::Done;
 }
 
 void TZipArchive::report(const std::vector<std::string>& errors) {
@@ -113,6 +116,12 @@ bool TZipArchive::AddFolder(const std::string& Folder) {
     const std::string archive = m_archive;
     return run("Speichern von " + archive,
                [&](Context& context) { zipwork::addFolder(archive, Folder, context); });
+}
+
+bool TZipArchive::WriteEntries(const std::vector<TZipSourceEntry>& Entries) {
+    const std::string archive = m_archive;
+    return run("Speichern von " + archive,
+               [&](Context& context) { zipwork::writeEntries(archive, Entries, context); });
 }
 
 bool TZipArchive::ExtractAll(const std::string& Folder) {

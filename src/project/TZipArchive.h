@@ -8,15 +8,21 @@
 // from a command handled inside ProcessEvents) is refused with a message. Errors end the
 // operation and reach OnMessage as one text, on the calling thread; the caller carries on.
 //
-// Writing never damages an existing project file: the new archive is built in memory and
-// written to a temporary file beside the target, synced and renamed over it. Extraction
-// writes only bare file names into the given folder, never overwrites a file, and caps the
-// bytes it actually unpacks, so a hostile archive can neither escape the folder nor fill
-// the disk.
+// Writing never damages an existing project file: the new archive streams, entry by entry,
+// into the temporary of the program's one atomic write (support/FileSystem.h), which is
+// synced and renamed over the target only when it is complete; a source that cannot be read
+// completely fails the whole write. Extraction writes only bare file names into the given
+// folder, never overwrites a file, and caps the bytes it actually unpacks, so a hostile
+// archive can neither escape the folder nor fill the disk.
+//
+// An extraction can be cancelled (RequestCancel, from any thread or from ProcessEvents): it
+// stops before the next entry or block, removes what it has extracted and ends with the
+// outcome Cancelled and no message.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +41,22 @@ struct TZipLimits {
     std::uint64_t MaxTotalBytes = std::uint64_t{2} << 30;
     // Left free on the disk after an extraction.
     std::uint64_t DiskReserveBytes = std::uint64_t{64} << 20;
+    // Lower caps for entries of these bare names, given in lower case (the project sets one
+    // for its record file); declared and actually unpacked bytes both count.
+    std::map<std::string, std::uint64_t> MaxBytesByName;
+};
+
+// A file to be archived under Name (its bare entry name, UTF-8).
+struct TZipSourceEntry {
+    std::string Name;
+    std::string Path;
+};
+
+// How the last operation ended.
+enum class TZipOutcome {
+    Done,     // completed without error
+    Failed,   // ended with errors (LastErrors, shown through OnMessage)
+    Cancelled // stopped by RequestCancel; what it extracted is removed again
 };
 
 class TZipArchive {
@@ -64,6 +86,11 @@ public:
     // name: deflated at level 9, stored for already compressed formats. Entries of the same
     // names are replaced, all others kept. True when the archive was written.
     bool AddFolder(const std::string& Folder);
+    // Writes the archive afresh with exactly these entries, in this order (compressed as
+    // AddFolder does); whatever the file held before is replaced. Each file is read while
+    // it is archived; one that cannot be read completely fails the whole write, which then
+    // leaves the previous file as it was. True when the archive was written.
+    bool WriteEntries(const std::vector<TZipSourceEntry>& Entries);
     // Extracts every file entry into Folder under its bare name, skipping names that exist
     // already. True when every entry was either extracted or skipped by that rule.
     bool ExtractAll(const std::string& Folder);
@@ -76,6 +103,14 @@ public:
 
     // The error texts of the last operation (also when OnMessage showed them).
     const std::vector<std::string>& LastErrors() const { return m_lastErrors; }
+    TZipOutcome LastOutcome() const { return m_lastOutcome; }
+
+    // Asks the running extraction (or the next one) to stop; safe from any thread and from
+    // ProcessEvents. The request stays until ClearCancel, so it is not lost between the
+    // steps of a load.
+    void RequestCancel() { m_cancel.store(true); }
+    void ClearCancel() { m_cancel.store(false); }
+    bool CancelRequested() const { return m_cancel.load(); }
 
     void SetLimits(const TZipLimits& limits) { m_limits = limits; }
     const TZipLimits& Limits() const { return m_limits; }
@@ -93,9 +128,11 @@ private:
     std::string m_archive;
     std::vector<TZipEntryInfo> m_entries;
     std::vector<std::string> m_lastErrors;
+    TZipOutcome m_lastOutcome = TZipOutcome::Done;
     TZipLimits m_limits;
     std::function<void()> m_workerHook;
     std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_cancel{false};
 };
 
 } // namespace schauplatz

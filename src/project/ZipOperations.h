@@ -11,9 +11,14 @@ namespace schauplatz {
 
 class TZipArchive::Context {
 public:
-    explicit Context(const TZipLimits& limits) : m_limits(limits) {}
+    Context(const TZipLimits& limits, const std::atomic<bool>& cancel)
+        : m_limits(limits), m_cancel(cancel) {}
 
     const TZipLimits& limits() const { return m_limits; }
+    // Whether the caller asked the running operation to stop (checked per entry and block).
+    bool cancelRequested() const { return m_cancel.load(); }
+    // Set by an operation that stopped because of such a request.
+    bool cancelled = false;
 
     void error(std::string text) {
         std::lock_guard lock(m_mutex);
@@ -32,6 +37,7 @@ public:
 
 private:
     TZipLimits m_limits;
+    const std::atomic<bool>& m_cancel;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_errors;
     std::atomic<double> m_progress{0.0};
@@ -42,6 +48,8 @@ namespace zipwork {
 void readDirectory(const std::string& archive, TZipArchive::Context& context);
 void addFolder(const std::string& archive, const std::string& folder,
                TZipArchive::Context& context);
+void writeEntries(const std::string& archive, const std::vector<TZipSourceEntry>& entries,
+                  TZipArchive::Context& context);
 void extractAll(const std::string& archive, const std::string& folder,
                 TZipArchive::Context& context);
 

@@ -106,9 +106,22 @@ struct PlannedEntry {
     zip_uint64_t index;
     std::string name; // bare name
     std::uint64_t declaredSize;
+    std::uint64_t maxBytes; // the entry limit, or the lower one of its name
 };
 
-enum class EntryOutcome { Extracted, Skipped, Damaged, LimitReached };
+enum class EntryOutcome { Extracted, Skipped, Damaged, LimitReached, Cancelled };
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::uint64_t entryLimit(const TZipLimits& limits, const std::string& bareName) {
+    const auto lower = limits.MaxBytesByName.find(lowerAscii(bareName));
+    return lower == limits.MaxBytesByName.end() ? limits.MaxEntryBytes
+                                                : std::min(lower->second, limits.MaxEntryBytes);
+}
 
 class Extractor {
 public:
@@ -118,6 +131,13 @@ public:
           m_context(context), m_free(freeBytes(folderFd)) {}
 
     std::uint64_t written() const { return m_totalWritten; }
+
+    // Removes every file this extraction made (after a cancellation).
+    void removeExtracted() {
+        for (const std::string& name : m_extracted)
+            ::unlinkat(m_folderFd, name.c_str(), 0);
+        m_extracted.clear();
+    }
 
     EntryOutcome extract(const PlannedEntry& entry, std::uint64_t totalDeclared) {
         FileDescriptor out(::openat(m_folderFd, entry.name.c_str(),
@@ -144,6 +164,11 @@ public:
         std::uint64_t entryWritten = 0;
         std::vector<char> buffer(kChunk);
         for (;;) {
+            if (m_context.cancelRequested()) {
+                out.reset();
+                ::unlinkat(m_folderFd, entry.name.c_str(), 0);
+                return EntryOutcome::Cancelled;
+            }
             const zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
             if (got < 0) {
                 return fail(EntryOutcome::Damaged, "Eintrag " + quoted(entry.name) + " in " +
@@ -154,11 +179,10 @@ public:
             if (got == 0) break;
             const auto count = static_cast<std::uint64_t>(got);
             // The declared sizes may lie: the limits hold for the bytes actually unpacked.
-            if (entryWritten + count > m_context.limits().MaxEntryBytes) {
+            if (entryWritten + count > entry.maxBytes) {
                 return fail(EntryOutcome::LimitReached,
                             "Eintrag " + quoted(entry.name) + " in " + quoted(m_archiveName) +
-                                " ist größer als " +
-                                std::to_string(m_context.limits().MaxEntryBytes) +
+                                " ist größer als " + std::to_string(entry.maxBytes) +
                                 " Bytes; Entpacken abgebrochen");
             }
             if (m_totalWritten + count > m_context.limits().MaxTotalBytes) {
@@ -191,6 +215,7 @@ public:
                             " kann nicht geschrieben werden: " + std::strerror(error));
             return EntryOutcome::LimitReached;
         }
+        m_extracted.push_back(entry.name);
         return EntryOutcome::Extracted;
     }
 
@@ -228,6 +253,7 @@ private:
     std::uint64_t m_free;
     std::uint64_t m_sinceCheck = 0;
     std::uint64_t m_totalWritten = 0;
+    std::vector<std::string> m_extracted;
 };
 
 } // namespace
@@ -272,14 +298,14 @@ void extractAll(const std::string& archive, const std::string& folder,
         const auto bare = bareEntryName(entry.Name);
         if (!bare || !isPlainFile(handle.get(), i, entry.RawName)) continue;
         if (!names.insert(*bare).second) continue;
-        if (entry.Size > context.limits().MaxEntryBytes) {
+        const std::uint64_t limit = entryLimit(context.limits(), *bare);
+        if (entry.Size > limit) {
             context.error("Eintrag " + quoted(*bare) + " in " + quoted(archive) +
-                          " ist größer als " + std::to_string(context.limits().MaxEntryBytes) +
-                          " Bytes; nichts entpackt");
+                          " ist größer als " + std::to_string(limit) + " Bytes; nichts entpackt");
             return;
         }
         totalDeclared += entry.Size;
-        plan.push_back({i, *bare, entry.Size});
+        plan.push_back({i, *bare, entry.Size, limit});
     }
     if (totalDeclared > context.limits().MaxTotalBytes) {
         context.error("Der Inhalt von " + quoted(archive) + " ist größer als " +
@@ -296,8 +322,16 @@ void extractAll(const std::string& archive, const std::string& folder,
 
     Extractor extractor(handle.get(), archive, folderFd.get(), folder, context);
     for (const PlannedEntry& entry : plan) {
+        const EntryOutcome outcome = context.cancelRequested()
+                                         ? EntryOutcome::Cancelled
+                                         : extractor.extract(entry, totalDeclared);
+        if (outcome == EntryOutcome::Cancelled) {
+            extractor.removeExtracted();
+            context.cancelled = true;
+            return;
+        }
         // A damaged entry costs only itself; a limit or a write failure ends the operation.
-        if (extractor.extract(entry, totalDeclared) == EntryOutcome::LimitReached) return;
+        if (outcome == EntryOutcome::LimitReached) return;
     }
     context.progress(1.0);
 }

@@ -145,27 +145,36 @@ TEST_F(ProjectArchiveTest, TheArchiveOfAnotherZipToolLoads) {
               readBytes(fixture + "zipcli-source/Tür 3.png"));
 }
 
-TEST_F(ProjectArchiveTest, SameFileNameFromTwoFoldersSharesOneEntry) {
+// Two pictures of one name from different folders each keep their own entry: the second
+// takes the name with " (2)", and its record line in data.dat names that.
+TEST_F(ProjectArchiveTest, SameFileNameFromTwoFoldersGetsTwoEntries) {
     writeBytes(temp / "Andere/Tür 3.png", "the other door");
     std::vector<std::string> data = twoElements();
     data.push_back(FormatElementRecord({temp / "Andere/Tür 3.png", 1, 1, 5, 1, 5, 5, 1, 5}));
+    data.push_back(FormatElementRecord({door, 2, 2, 6, 2, 6, 6, 2, 6})); // the first again
     ASSERT_TRUE(writeProjectArchive(project, data, work, zip));
     EXPECT_EQ(entryNames(project),
-              (std::vector<std::string>{"Fenster 1.bmp", "Haus.jpg", "Tür 3.png", "data.dat"}));
+              (std::vector<std::string>{"Fenster 1.bmp", "Haus.jpg", "Tür 3 (2).png", "Tür 3.png",
+                                        "data.dat"}));
     const auto unpacked = unpackProjectArchive(project, work, zip);
     ASSERT_TRUE(unpacked.has_value());
-    EXPECT_EQ(readBytes(SplitElementRecord(replayed(*unpacked)[1]).Path), "the other door")
-        << "the picture copied last";
+    std::vector<std::string> expected = data;
+    expected[3] = temp / "Andere/Tür 3 (2).png;1;1;5;1;5;5;1;5;";
+    EXPECT_EQ(unpacked->LoadStore, expected) << "only the renamed picture's line changes";
+    const std::vector<std::string> lines = replayed(*unpacked);
+    EXPECT_EQ(readBytes(SplitElementRecord(lines[1]).Path), "door pixels");
+    EXPECT_EQ(readBytes(SplitElementRecord(lines[3]).Path), "the other door");
+    EXPECT_EQ(readBytes(SplitElementRecord(lines[4]).Path), "door pixels");
 }
 
-TEST_F(ProjectArchiveTest, ASecondSaveUpdatesTheArchiveKeepingOldEntries) {
+TEST_F(ProjectArchiveTest, ASecondSaveHoldsExactlyThePicturesItsLinesName) {
     ASSERT_TRUE(writeProjectArchive(project, twoElements(), work, zip));
     writeBytes(facade, "facade changed");
     std::vector<std::string> fewer = twoElements();
     fewer.pop_back();
     ASSERT_TRUE(writeProjectArchive(project, fewer, work, zip));
-    EXPECT_EQ(entryNames(project),
-              (std::vector<std::string>{"Fenster 1.bmp", "Haus.jpg", "Tür 3.png", "data.dat"}));
+    EXPECT_EQ(entryNames(project), (std::vector<std::string>{"Haus.jpg", "Tür 3.png", "data.dat"}))
+        << "no stale entry stays";
     const auto unpacked = unpackProjectArchive(project, work, zip);
     ASSERT_TRUE(unpacked.has_value());
     EXPECT_EQ(unpacked->LoadStore, fewer);
@@ -179,9 +188,16 @@ TEST_F(ProjectArchiveTest, MissingPicturesAreSkippedWithoutAMessage) {
     writeBytes(temp / "Bilder/data.dat", "a picture named like the record file");
     ASSERT_TRUE(writeProjectArchive(project, data, work, zip));
     EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(entryNames(project),
+              (std::vector<std::string>{"Fenster 1.bmp", "Haus.jpg", "Tür 3.png", "data (2).dat",
+                                        "data.dat"}));
     const auto unpacked = unpackProjectArchive(project, work, zip);
     ASSERT_TRUE(unpacked.has_value());
-    EXPECT_EQ(unpacked->LoadStore, data) << "the record file was not overwritten by a picture";
+    std::vector<std::string> expected = data;
+    expected[4] = temp / "Bilder/data (2).dat;0;0;1;0;1;1;0;1;";
+    EXPECT_EQ(unpacked->LoadStore, expected) << "the record file was not overwritten by a picture";
+    EXPECT_EQ(readBytes(SplitElementRecord(replayed(*unpacked)[4]).Path),
+              "a picture named like the record file");
 }
 
 TEST_F(ProjectArchiveTest, AnUnsplittableLineStopsTheSaveBeforeArchiving) {

@@ -168,8 +168,8 @@ TPendingPictureSet::~TPendingPictureSet() {
 }
 
 TPendingPictureSet::TPendingPictureSet(TPendingPictureSet&& other) noexcept
-    : m_folders(std::exchange(other.m_folders, nullptr)), m_number(other.m_number),
-      m_folder(std::move(other.m_folder)) {}
+    : m_folders(std::exchange(other.m_folders, nullptr)), m_folder(std::move(other.m_folder)),
+      m_number(other.m_number) {}
 
 void TPendingPictureSet::Commit() {
     if (!m_folders) return;

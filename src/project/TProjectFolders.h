@@ -46,8 +46,8 @@ public:
 
 private:
     TProjectFolders* m_folders;
-    int m_number;
     std::string m_folder;
+    int m_number; // after m_folder, which its initialisation fills
 };
 
 class TProjectFolders {

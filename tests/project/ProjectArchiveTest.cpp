@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <future>
+#include <sys/stat.h>
 
 namespace schauplatz {
 namespace {
@@ -233,6 +234,59 @@ TEST_F(ProjectArchiveTest, AFailedSaveLeavesTheEarlierProjectFileByteIdentical) 
         EXPECT_TRUE(readBytes(project) == before);
         EXPECT_FALSE(fs::exists(work));
     }
+}
+
+// A picture that is there but cannot be read completely fails the whole save, naming it; the
+// archive of the previous save stays byte-identical (no half-read picture is archived).
+TEST_F(ProjectArchiveTest, APictureThatCannotBeReadFailsTheSave) {
+    ASSERT_TRUE(writeProjectArchive(project, twoElements(), work, zip));
+    const std::string before = readBytes(project);
+    std::vector<std::string> data = twoElements();
+    // A regular file by its mode whose every read fails (EIO).
+    data.push_back(FormatElementRecord({"/proc/self/mem", 0, 0, 1, 0, 1, 1, 0, 1}));
+    messages.clear();
+    EXPECT_FALSE(writeProjectArchive(project, data, work, zip));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("Datei \"/proc/self/mem\" kann nicht gelesen werden"),
+              std::string::npos)
+        << messages[0];
+    EXPECT_NE(messages[0].find("die bisherige Datei bleibt unverändert"), std::string::npos);
+    EXPECT_TRUE(readBytes(project) == before);
+    EXPECT_EQ(
+        folderNames(temp.path()),
+        (std::vector<std::string>{"Andere", "Bilder", "Kunde Müller.vbk", "Muster", "zam-werk"}))
+        << "no temporary left";
+    EXPECT_FALSE(fs::exists(work));
+}
+
+// The work folder's disk full while data.dat is staged: the save stops with the error.
+TEST_F(ProjectArchiveTest, AFullDiskInTheWorkFolderStopsTheSave) {
+    ASSERT_TRUE(writeProjectArchive(project, twoElements(), work, zip));
+    const std::string before = readBytes(project);
+    FaultInjectingFileSystem faulty(realFileSystem());
+    faulty.failOn(FaultInjectingFileSystem::Operation::Write, 1, ENOSPC, true);
+    ScopedFileSystemOverride override(faulty);
+    try {
+        writeProjectArchive(project, twoElements(), work, zip);
+        FAIL() << "a full disk passed for a save";
+    } catch (const FileSystemError& error) {
+        EXPECT_EQ(error.errorNumber(), ENOSPC);
+        EXPECT_NE(std::string(error.what()).find("data.dat"), std::string::npos);
+    }
+    EXPECT_TRUE(readBytes(project) == before);
+    EXPECT_FALSE(fs::exists(work));
+}
+
+// A picture path that names no regular file (a folder, a FIFO that nobody writes) is left
+// out like a missing picture: the save neither hangs nor fails.
+TEST_F(ProjectArchiveTest, PicturesThatAreNoFilesAreLeftOut) {
+    ASSERT_EQ(::mkfifo((temp / "Muster/Rohr.png").c_str(), 0600), 0);
+    std::vector<std::string> data = twoElements();
+    data.push_back(FormatElementRecord({temp / "Muster/Rohr.png", 0, 0, 1, 0, 1, 1, 0, 1}));
+    data.push_back(FormatElementRecord({temp / "Andere", 0, 0, 1, 0, 1, 1, 0, 1}));
+    ASSERT_TRUE(writeProjectArchive(project, data, work, zip));
+    EXPECT_EQ(entryNames(project),
+              (std::vector<std::string>{"Fenster 1.bmp", "Haus.jpg", "Tür 3.png", "data.dat"}));
 }
 
 TEST_F(ProjectArchiveTest, NothingStartsWhileTheComponentIsBusy) {

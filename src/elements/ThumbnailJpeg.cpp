@@ -38,9 +38,8 @@ bool chooseScale(JpegDecoder& decoder, PictureSize minimum, bool& cmyk) {
 }
 
 bool startDecoding(JpegDecoder& decoder) {
-    if (setjmp(decoder.error.jump)) return false;
-    jpeg_start_decompress(&decoder.info);
-    return decoder.info.output_components == 4;
+    JpegScans scans;
+    return jpegStartLimited(decoder, scans) && decoder.info.output_components == 4;
 }
 
 bool readRows(JpegDecoder& decoder, unsigned char* pixels, unsigned long rowBytes) {

@@ -294,18 +294,43 @@ bool decodePixels(const ByteReader& in, const DibLayout& layout, std::uint64_t p
 
 } // namespace
 
-bool decodeBmpFile(ByteSpan file, PixelTarget& target) {
-    const ByteReader in(file);
-    if (!in.has(0, kFileHeaderSize) || file[0] != 'B' || file[1] != 'M') return false;
-    DibLayout layout;
+namespace {
+
+// The layout of a BMP file and where its pixels start; false when it is none.
+bool parseBmpFile(const ByteReader& in, DibLayout& layout, std::uint64_t& pixelOffset) {
+    if (!in.has(0, kFileHeaderSize) || in.u8(0) != 'B' || in.u8(1) != 'M') return false;
     if (!parseDib(in, kFileHeaderSize, false, layout)) return false;
     // The file header's offset wins when it is plausible; a short palette then
     // ends where the pixels begin. A zero or impossible offset falls back to
     // the pixels right after the declared palette.
     const std::uint64_t declared = in.u32(10);
-    const bool plausible = declared >= layout.paletteOffset && declared < file.size();
-    const std::uint64_t pixelOffset = plausible ? declared : layout.naturalPixels;
+    const bool plausible = declared >= layout.paletteOffset && declared < in.size();
+    pixelOffset = plausible ? declared : layout.naturalPixels;
+    return true;
+}
+
+} // namespace
+
+bool decodeBmpFile(ByteSpan file, PixelTarget& target) {
+    const ByteReader in(file);
+    DibLayout layout;
+    std::uint64_t pixelOffset = 0;
+    if (!parseBmpFile(in, layout, pixelOffset)) return false;
     return decodePixels(in, layout, pixelOffset, pixelOffset, target);
+}
+
+bool bmpFileDecodes(ByteSpan file) {
+    const ByteReader in(file);
+    DibLayout layout;
+    std::uint64_t pixelOffset = 0;
+    if (!parseBmpFile(in, layout, pixelOffset)) return false;
+    if (layout.compression == kCompressionRle8 || layout.compression == kCompressionRle4)
+        return true;
+    // As decodeUncompressed demands: everything up to the last row's pixels.
+    const std::uint64_t lastRow =
+        (static_cast<std::uint64_t>(layout.width) * layout.bitsPerPixel + 7) / 8;
+    return in.has(pixelOffset,
+                  rowStride(layout) * (static_cast<std::uint64_t>(layout.height) - 1) + lastRow);
 }
 
 std::optional<IconDibResult> decodeIconDib(ByteSpan dib, PixelTarget& target) {

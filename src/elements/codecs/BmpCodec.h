@@ -27,6 +27,8 @@ namespace schauplatz {
 
 // The BMP file as a whole ("BM", file header, DIB).
 bool decodeBmpFile(ByteSpan file, PixelTarget& target);
+// Whether decodeBmpFile would give a picture, found out without decoding it.
+bool bmpFileDecodes(ByteSpan file);
 
 // An icon's DIB: the stored height counts the colour rows and the AND mask.
 struct IconDibResult {

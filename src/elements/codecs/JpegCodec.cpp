@@ -14,15 +14,12 @@ constexpr long kJpegWorkMemory = 1536L * 1024 * 1024;
 // Chooses the output colour space: four-channel files come out as the stored
 // C, M, Y, K (the library turns YCCK into CMYK); everything else straight
 // into the in-memory layout of a 32-bit picture (blue, green, red, 255).
-bool jpegStart(JpegDecoder& decoder, bool& cmyk) {
-    if (setjmp(decoder.error.jump)) return false;
+void chooseOutput(JpegDecoder& decoder, bool& cmyk) {
     jpeg_decompress_struct& info = decoder.info;
     cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     info.dct_method = JDCT_ISLOW;
     info.do_fancy_upsampling = TRUE;
-    jpeg_start_decompress(&info);
-    return info.output_components == 4;
 }
 
 bool jpegReadRows(JpegDecoder& decoder, unsigned char* pixels, unsigned long rowBytes) {
@@ -32,7 +29,6 @@ bool jpegReadRows(JpegDecoder& decoder, unsigned char* pixels, unsigned long row
         JSAMPROW row = pixels + static_cast<unsigned long>(info.output_scanline) * rowBytes;
         if (jpeg_read_scanlines(&info, &row, 1) != 1) return false;
     }
-    jpeg_finish_decompress(&info);
     return true;
 }
 
@@ -55,7 +51,7 @@ bool looksLikeJpeg(ByteSpan data) {
     return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
 }
 
-bool decodeJpeg(ByteSpan data, PixelTarget& target) {
+bool decodeJpeg(ByteSpan data, PixelTarget& target, JpegScans* scansRead) {
     if (data.empty()) return false;
     JpegDecoder decoder;
     if (!jpegBegin(decoder, data.data(), static_cast<unsigned long>(data.size()), kJpegWorkMemory))
@@ -63,13 +59,18 @@ bool decodeJpeg(ByteSpan data, PixelTarget& target) {
     // Refuse oversized pictures before the library allocates anything for them.
     if (!pictureSizeAllowed(decoder.info.image_width, decoder.info.image_height)) return false;
     bool cmyk = false;
-    if (!jpegStart(decoder, cmyk)) return false;
+    chooseOutput(decoder, cmyk);
+    JpegScans scans;
+    if (!jpegStartLimited(decoder, scans)) return false;
+    if (scansRead != nullptr) *scansRead = scans;
+    if (decoder.info.output_components != 4) return false;
     const auto width = static_cast<std::int32_t>(decoder.info.output_width);
     const auto height = static_cast<std::int32_t>(decoder.info.output_height);
     if (!pictureSizeAllowed(width, height)) return false;
     TColor32* pixels = target.allocate(width, height);
     if (!jpegReadRows(decoder, reinterpret_cast<unsigned char*>(pixels),
-                      static_cast<unsigned long>(width) * 4)) {
+                      static_cast<unsigned long>(width) * 4) ||
+        !jpegEnd(decoder)) {
         return false;
     }
     if (cmyk) cmykToColours(pixels, static_cast<std::size_t>(width) * height);

@@ -26,4 +26,47 @@ bool jpegBegin(JpegDecoder& decoder, const unsigned char* data, unsigned long si
     return true;
 }
 
+bool jpegStartLimited(JpegDecoder& decoder, JpegScans& scans) {
+    if (setjmp(decoder.error.jump)) return false;
+    jpeg_decompress_struct& info = decoder.info;
+    scans = JpegScans{};
+    if (!jpeg_has_multiple_scans(&info)) {
+        jpeg_start_decompress(&info);
+        scans.read = 1;
+        return true;
+    }
+    info.buffered_image = TRUE;
+    jpeg_start_decompress(&info); // in buffered-image mode this reads no scan yet
+    // Entropy decoding costs about the same for every block a scan covers.
+    long long blocks = 0;
+    for (int c = 0; c < info.num_components; ++c)
+        blocks += static_cast<long long>(info.comp_info[c].width_in_blocks) *
+                  info.comp_info[c].height_in_blocks;
+    const long long budget = kJpegScanWorkFactor * blocks + kJpegScanWorkAllowance;
+    long long work = 0;
+    while (!jpeg_input_complete(&info)) {
+        const int status = jpeg_consume_input(&info);
+        if (status == JPEG_SUSPENDED || status == JPEG_REACHED_EOI) break;
+        if (status != JPEG_ROW_COMPLETED && status != JPEG_SCAN_COMPLETED) continue;
+        for (int c = 0; c < info.comps_in_scan; ++c)
+            work += static_cast<long long>(info.cur_comp_info[c]->width_in_blocks) *
+                    info.cur_comp_info[c]->v_samp_factor;
+        if (status == JPEG_SCAN_COMPLETED && (++scans.read >= kMaxJpegScans || work > budget)) {
+            scans.stoppedEarly = true;
+            break;
+        }
+    }
+    jpeg_start_output(&info, info.input_scan_number);
+    return true;
+}
+
+bool jpegEnd(JpegDecoder& decoder) {
+    if (setjmp(decoder.error.jump)) return false;
+    if (decoder.info.buffered_image)
+        jpeg_abort_decompress(&decoder.info);
+    else
+        jpeg_finish_decompress(&decoder.info);
+    return true;
+}
+
 } // namespace schauplatz

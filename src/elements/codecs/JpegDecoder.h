@@ -7,6 +7,8 @@
 // with a destructor, and no C++ code with such objects runs between setjmp and a library call
 // that may jump: the library state lives in this plain struct, owned one frame further out.
 
+#include "elements/codecs/JpegCodec.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <jpeglib.h>
@@ -35,5 +37,17 @@ struct JpegDecoder {
 // besides the output picture and reads the header; false on a fatal library error.
 bool jpegBegin(JpegDecoder& decoder, const unsigned char* data, unsigned long size,
                long workMemory);
+
+// jpeg_start_decompress with the scan limits of JpegCodec.h. A file of one scan starts as usual. A
+// file of several scans starts in buffered-image mode: its scans are read until the end of the file
+// or a limit, and the output then shows what was read up to there, exactly as a plain decode
+// of the scans read would. False on a fatal library error. A decode started so ends with
+// jpegEnd.
+bool jpegStartLimited(JpegDecoder& decoder, JpegScans& scans);
+// Ends a decode whose rows were all read: jpeg_finish_decompress for a file of one scan
+// (so damage after the picture is noticed, as always), jpeg_abort_decompress after reading
+// scans in buffered-image mode (the scans beyond a limit are never read). False on a fatal
+// library error.
+bool jpegEnd(JpegDecoder& decoder);
 
 } // namespace schauplatz

@@ -192,7 +192,7 @@ void EnhancedPlayer::bitmap(const ByteReader& r, std::uint32_t type) {
     const ByteSpan bits =
         r.data().subspan(static_cast<std::size_t>(offBits), static_cast<std::size_t>(cbBits));
     DecodedPicture picture;
-    if (!decodeDib(info, bits, picture)) return;
+    if (!decodeDibFor(m_canvas, info, bits, picture)) return;
     // StretchDIBits counts its source rows from the bottom of a bottom-up DIB.
     std::int64_t top = ySrc;
     if (type == 81 && !dibTopDown(info)) top = std::int64_t{picture.height} - ySrc - cySrc;
@@ -431,7 +431,7 @@ bool EnhancedPlayer::play(const ByteReader& r, std::uint32_t type) {
 
 } // namespace
 
-bool playEnhanced(ByteSpan data, TColor32 background, DecodedPicture& out) {
+bool playEnhanced(ByteSpan data, TColor32 background, DecodedPicture& out, MetafilePlay& play) {
     const ByteReader file(data);
     if (!file.has(0, 88) || file.u32(0) != 1 || file.u32(40) != kEnhancedSignature) return false;
     const std::uint64_t headerSize = file.u32(4);
@@ -474,14 +474,26 @@ bool playEnhanced(ByteSpan data, TColor32 background, DecodedPicture& out) {
     canvas.resizeObjectTable(std::max<std::size_t>(handles, 1));
     EnhancedPlayer player(canvas);
     std::uint64_t offset = headerSize;
-    while (file.has(offset, 8)) {
-        const std::uint32_t type = file.u32(offset);
-        const std::uint64_t size = file.u32(offset + 4);
-        if (size < 8 || size % 4 != 0 || !file.has(offset, size)) break;
-        const ByteReader record(
-            data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size)));
-        if (!player.play(record, type)) break;
-        offset += size;
+    play = MetafilePlay{};
+    try {
+        while (file.has(offset, 8)) {
+            const std::uint32_t type = file.u32(offset);
+            const std::uint64_t size = file.u32(offset + 4);
+            if (size < 8 || size % 4 != 0 || !file.has(offset, size)) break;
+            if (play.Records == kMaxMetafileRecords) {
+                play.Stopped = true;
+                break;
+            }
+            const ByteReader record(
+                data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size)));
+            canvas.chargeWork(kRecordWork);
+            ++play.Records;
+            if (!player.play(record, type)) break;
+            offset += size;
+        }
+    } catch (const DrawingBudgetExhausted&) {
+        // The drawing so far stays; the rest of the file would cost more than it may.
+        play.Stopped = true;
     }
     out.width = canvas.width();
     out.height = canvas.height();

@@ -9,10 +9,13 @@
 
 namespace schauplatz {
 
-bool playMetafile(ByteSpan data, MetafileKind kind, TColor32 background, DecodedPicture& out) {
+bool playMetafile(ByteSpan data, MetafileKind kind, TColor32 background, DecodedPicture& out,
+                  MetafilePlay* play) {
+    MetafilePlay ignored;
     try {
-        return kind == MetafileKind::Enhanced ? metafile::playEnhanced(data, background, out)
-                                              : metafile::playWindows(data, background, out);
+        return kind == MetafileKind::Enhanced
+                   ? metafile::playEnhanced(data, background, out, play ? *play : ignored)
+                   : metafile::playWindows(data, background, out, play ? *play : ignored);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -35,7 +35,16 @@ Xform Xform::after(const Xform& first) const {
 MetafileCanvas::MetafileCanvas(std::int32_t width, std::int32_t height, TColor32 background)
     : m_width(std::max(width, 0)), m_height(std::max(height, 0)),
       m_pixels(static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_height), background),
-      m_objects(1) {}
+      m_objects(1),
+      m_workLeft(kDrawingWorkPerPixel * m_width * std::int64_t{m_height} + kDrawingWorkAllowance) {}
+
+void MetafileCanvas::chargeWork(std::int64_t units) {
+    if (units > m_workLeft) {
+        m_workLeft = -1;
+        throw DrawingBudgetExhausted{};
+    }
+    m_workLeft -= units;
+}
 
 MetafileCanvas::~MetafileCanvas() = default;
 
@@ -76,12 +85,17 @@ bool MetafileCanvas::putObject(std::size_t index, GdiObject object) {
 }
 
 bool MetafileCanvas::addObject(GdiObject object) {
+    // The search for a free slot is work too (tables hold up to 65535 slots).
+    std::int64_t searched = 0;
     for (auto& slot : m_objects) {
+        ++searched;
         if (!slot) {
+            chargeWork(searched / 8);
             slot = std::move(object);
             return true;
         }
     }
+    chargeWork(searched / 8);
     return false;
 }
 
@@ -337,6 +351,7 @@ void MetafileCanvas::fillRectPixels(const TRect& area, TColor32 color) {
     const TRect clip = clipRect();
     const std::int32_t l = std::max(area.Left, clip.Left), r = std::min(area.Right, clip.Right);
     const std::int32_t t = std::max(area.Top, clip.Top), b = std::min(area.Bottom, clip.Bottom);
+    if (l < r && t < b) chargeWork(std::int64_t{r - l} * (b - t));
     for (std::int32_t y = t; y < b; ++y) {
         if (l < r) paintSpan(y, l, r, color);
     }
@@ -349,6 +364,7 @@ void MetafileCanvas::setPixel(FillPoint p, TColor32 color) {
     if (!finite(q.x) || !finite(q.y)) return;
     const double x = std::floor(q.x + 0.5), y = std::floor(q.y + 0.5);
     if (x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom) {
+        chargeWork(1);
         paintSpan(static_cast<std::int32_t>(y), static_cast<std::int32_t>(x),
                   static_cast<std::int32_t>(x) + 1, color);
     }

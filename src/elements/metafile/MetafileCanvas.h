@@ -91,6 +91,20 @@ struct DeviceContext {
 
 class TextRenderer;
 
+// Thrown by a canvas whose drawing work has used up its budget; the player stops there, and
+// the picture keeps what was drawn before.
+struct DrawingBudgetExhausted {};
+
+// The drawing work a canvas allows, in units of about one filled pixel (an edge crossing a
+// row, a glyph pixel or a scaled bitmap pixel cost a few): 64 times its picture's area plus
+// 2^25, so small pictures still play their thousands of records. No ordinary metafile comes
+// near it; one of huge shapes, bitmaps or text stops after seconds instead of minutes.
+inline constexpr std::int64_t kDrawingWorkPerPixel = 64;
+inline constexpr std::int64_t kDrawingWorkAllowance = std::int64_t{1} << 25;
+// Records a player plays at most, and what each costs besides its drawing.
+inline constexpr std::uint64_t kMaxMetafileRecords = std::uint64_t{1} << 20;
+inline constexpr std::int64_t kRecordWork = 16;
+
 // Whether hatch style Hatch (0 horizontal, 1 vertical, 2 forward diagonal,
 // 3 backward diagonal, 4 cross, 5 diagonal cross) draws its colour at the
 // picture pixel (x, y); elsewhere the background shows.
@@ -123,6 +137,11 @@ public:
     double minY() const { return m_minY; }
     double maxX() const { return m_maxX; }
     double maxY() const { return m_maxY; }
+
+    // Takes units of drawing work from the budget; throws DrawingBudgetExhausted once more
+    // is asked for than is left (nothing of that step is drawn then).
+    void chargeWork(std::int64_t units);
+    std::int64_t workLeft() const { return m_workLeft; }
 
     // Reference device -> picture, and the reference device's pixels per millimetre.
     void setDeviceTransform(const Xform& deviceToPicture, double pixelsPerMmX, double pixelsPerMmY);
@@ -212,6 +231,7 @@ private:
     void paintSpan(std::int32_t y, std::int32_t x0, std::int32_t x1, TColor32 color);
     void paintBrushSpan(std::int32_t y, std::int32_t x0, std::int32_t x1);
     void fillFigures(const std::vector<Figure>& figures);
+    void clearPath();
     void strokeFigures(const std::vector<Figure>& figures);
     void shape(const std::vector<Figure>& figures, bool fill);
     // Points of a box-relative outline ((u, v) in 0..1 of the box) in picture coordinates.
@@ -232,6 +252,8 @@ private:
     std::vector<std::optional<GdiObject>> m_objects; // empty: free slot
     bool m_pathOpen = false;
     std::vector<Figure> m_path;
+    std::size_t m_pathPoints = 0; // all points of m_path
+    std::int64_t m_workLeft = 0;
     bool m_hasBounds = false;
     double m_minX = 0, m_minY = 0, m_maxX = 0, m_maxY = 0;
     std::unique_ptr<TextRenderer> m_text;

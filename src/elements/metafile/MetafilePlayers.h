@@ -4,6 +4,7 @@
 // canvas of the file's own size.
 
 #include "elements/codecs/PixelTarget.h"
+#include "elements/metafile/Metafile.h"
 #include "elements/metafile/MetafileCanvas.h"
 
 namespace schauplatz::metafile {
@@ -15,12 +16,16 @@ constexpr bool metafileSizeAllowed(std::int64_t width, std::int64_t height) {
     return pictureSizeAllowed(width, height) && width * height <= kMaxMetafilePixels;
 }
 
-bool playEnhanced(ByteSpan data, TColor32 background, DecodedPicture& out);
-bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out);
+bool playEnhanced(ByteSpan data, TColor32 background, DecodedPicture& out, MetafilePlay& play);
+bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out, MetafilePlay& play);
 
 // A device-independent bitmap (information header, colours, pixels) given as
 // its two parts, decoded top-down; false when its headers do not hold.
 bool decodeDib(ByteSpan info, ByteSpan bits, DecodedPicture& out);
+// The same for a bitmap record of a canvas: the decoding is drawing work (the canvas's budget
+// pays for it first), and a DIB larger than a metafile's own picture may be (2^25 pixels) is
+// not decoded at all.
+bool decodeDibFor(MetafileCanvas& canvas, ByteSpan info, ByteSpan bits, DecodedPicture& out);
 // True when the DIB's rows are stored top row first (negative height).
 bool dibTopDown(ByteSpan info);
 

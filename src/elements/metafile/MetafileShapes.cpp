@@ -15,6 +15,97 @@ namespace {
 constexpr int kMaxBezierDepth = 10;
 constexpr double kFlatness = 0.25; // pixels
 constexpr std::size_t kMaxPathPoints = std::size_t{1} << 22;
+// Drawing work of the rasterizers, in the canvas's units (about one filled pixel): each edge
+// is set up and sorted, and recomputed for every row it crosses; a scaled bitmap pixel takes
+// a few divisions.
+constexpr std::int64_t kEdgeWork = 16;
+constexpr std::int64_t kCrossingWork = 8;
+constexpr std::int64_t kBitmapPixelWork = 4;
+
+double clampedCoordinate(double v) {
+    return std::isnan(v) ? 0.0 : std::clamp(v, -kMaxFillCoordinate, kMaxFillCoordinate);
+}
+
+// Rows of the clip whose centres lie between y0 and y1 (one more, to stay an upper bound).
+std::int64_t rowsCrossed(double y0, double y1, const TRect& clip) {
+    const double lo = std::max(std::min(clampedCoordinate(y0), clampedCoordinate(y1)),
+                               static_cast<double>(clip.Top));
+    const double hi = std::min(std::max(clampedCoordinate(y0), clampedCoordinate(y1)),
+                               static_cast<double>(clip.Bottom));
+    return hi >= lo ? static_cast<std::int64_t>(hi - lo) + 1 : 0;
+}
+
+// The pixels of a box that lie within the clip.
+std::int64_t clippedArea(double l, double t, double r, double b, const TRect& clip) {
+    const double w = std::min(clampedCoordinate(r), static_cast<double>(clip.Right)) -
+                     std::max(clampedCoordinate(l), static_cast<double>(clip.Left));
+    const double h = std::min(clampedCoordinate(b), static_cast<double>(clip.Bottom)) -
+                     std::max(clampedCoordinate(t), static_cast<double>(clip.Top));
+    return w > 0 && h > 0 ? static_cast<std::int64_t>((w + 1) * (h + 1)) : 0;
+}
+
+struct Box {
+    double l = 1e300, t = 1e300, r = -1e300, b = -1e300;
+    void add(FillPoint p, double margin = 0) {
+        l = std::min(l, clampedCoordinate(p.x) - margin);
+        r = std::max(r, clampedCoordinate(p.x) + margin);
+        t = std::min(t, clampedCoordinate(p.y) - margin);
+        b = std::max(b, clampedCoordinate(p.y) + margin);
+    }
+    std::int64_t area(const TRect& clip) const { return l > r ? 0 : clippedArea(l, t, r, b, clip); }
+};
+
+// An upper bound of what filling the figures together costs.
+std::int64_t fillWork(const std::vector<Figure>& figures, const TRect& clip) {
+    std::int64_t work = 0;
+    Box box;
+    for (const Figure& figure : figures) {
+        const std::size_t n = figure.points.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            const FillPoint& a = figure.points[i];
+            const FillPoint& b = figure.points[(i + 1) % n];
+            work += kEdgeWork + kCrossingWork * rowsCrossed(a.y, b.y, clip);
+            box.add(a);
+        }
+    }
+    return work + box.area(clip);
+}
+
+// The same for a stroke: one-pixel lines step along their major axis within the clip; wider
+// pens fill a disc at every point and a rectangle along every segment.
+std::int64_t strokeWork(const Figure& figure, double width, const TRect& clip) {
+    const std::vector<FillPoint>& p = figure.points;
+    const std::size_t segments = p.empty() ? 0 : p.size() - (figure.closed ? 0 : 1);
+    std::int64_t work = 0;
+    if (!(width > 1.0)) {
+        const double extent = std::max(clip.Right - clip.Left, clip.Bottom - clip.Top);
+        for (std::size_t i = 0; i < segments; ++i) {
+            const FillPoint& a = p[i];
+            const FillPoint& b = p[(i + 1) % p.size()];
+            const double major =
+                std::max(std::abs(clampedCoordinate(b.x) - clampedCoordinate(a.x)),
+                         std::abs(clampedCoordinate(b.y) - clampedCoordinate(a.y)));
+            work += static_cast<std::int64_t>(std::min(major, extent)) + 1;
+        }
+        return work;
+    }
+    const double half = std::min(width, 100000.0) / 2;
+    const std::int64_t discEdges = static_cast<std::int64_t>(circlePoints({0, 0}, width).size());
+    Box box;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        box.add(p[i], half + 1);
+        work += discEdges * kEdgeWork +
+                2 * kCrossingWork * rowsCrossed(p[i].y - half, p[i].y + half, clip);
+    }
+    for (std::size_t i = 0; i < segments; ++i) {
+        const FillPoint& a = p[i];
+        const FillPoint& b = p[(i + 1) % p.size()];
+        work += 4 * kEdgeWork +
+                2 * kCrossingWork *
+                    rowsCrossed(std::min(a.y, b.y) - half, std::max(a.y, b.y) + half, clip);
+    }
+    return work + box.area(clip);
+}
 
 double distanceToChord(FillPoint p, FillPoint a, FillPoint b) {
     const double dx = b.x - a.x, dy = b.y - a.y;
@@ -95,6 +186,7 @@ double MetafileCanvas::boxPixelRadius(double l, double t, double r, double b) co
 
 void MetafileCanvas::fillFigures(const std::vector<Figure>& figures) {
     if (m_dc.brush.kind == BrushKind::Null || m_width == 0) return;
+    chargeWork(fillWork(figures, clipRect()));
     std::vector<FillPolygon> polygons;
     for (const Figure& figure : figures) {
         FillPolygon polygon;
@@ -113,6 +205,7 @@ void MetafileCanvas::strokeFigures(const std::vector<Figure>& figures) {
     const TColor32 color = m_dc.pen.color;
     const double width = penPixels();
     for (const Figure& figure : figures) {
+        chargeWork(strokeWork(figure, width, clipRect()));
         strokePolyline(figure.points, figure.closed, width, clipRect(),
                        [this, color](std::int32_t y, std::int32_t x0, std::int32_t x1) {
                            paintSpan(y, x0, x1, color);
@@ -123,12 +216,9 @@ void MetafileCanvas::strokeFigures(const std::vector<Figure>& figures) {
 // Inside a path bracket shapes become figures of the path; outside they are drawn.
 void MetafileCanvas::shape(const std::vector<Figure>& figures, bool fill) {
     if (m_pathOpen) {
-        std::size_t total = 0;
-        for (const Figure& f : m_path)
-            total += f.points.size();
         for (const Figure& f : figures) {
-            total += f.points.size();
-            if (total > kMaxPathPoints) return;
+            if (m_pathPoints + f.points.size() > kMaxPathPoints) return;
+            m_pathPoints += f.points.size();
             m_path.push_back(f);
         }
         return;
@@ -139,7 +229,10 @@ void MetafileCanvas::shape(const std::vector<Figure>& figures, bool fill) {
 
 void MetafileCanvas::moveTo(FillPoint p) {
     m_dc.position = p;
-    if (m_pathOpen) m_path.push_back({toPicture({p}), false});
+    if (m_pathOpen) {
+        m_path.push_back({toPicture({p}), false});
+        ++m_pathPoints;
+    }
 }
 
 void MetafileCanvas::lineTo(FillPoint p) {
@@ -162,6 +255,7 @@ void MetafileCanvas::polylineTo(const std::vector<FillPoint>& points) {
     if (m_pathOpen && !m_path.empty() && !m_path.back().closed) {
         if (m_path.back().points.size() + picture.size() > kMaxPathPoints) return;
         m_path.back().points.insert(m_path.back().points.end(), picture.begin() + 1, picture.end());
+        m_pathPoints += picture.size() - 1;
         return;
     }
     shape({{std::move(picture), false}}, false);
@@ -197,6 +291,7 @@ void MetafileCanvas::polyBezierTo(const std::vector<FillPoint>& points) {
     if (m_pathOpen && !m_path.empty() && !m_path.back().closed) {
         if (m_path.back().points.size() + flat.size() > kMaxPathPoints) return;
         m_path.back().points.insert(m_path.back().points.end(), flat.begin() + 1, flat.end());
+        m_pathPoints += flat.size() - 1;
         return;
     }
     shape({{std::move(flat), false}}, false);
@@ -273,13 +368,18 @@ void MetafileCanvas::arc(ArcKind kind, double l, double t, double r, double b, F
     shape({{boxOutline(l, t, r, b, unit), closed}}, closed);
 }
 
-void MetafileCanvas::beginPath() {
+void MetafileCanvas::clearPath() {
     m_path.clear();
+    m_pathPoints = 0;
+}
+
+void MetafileCanvas::beginPath() {
+    clearPath();
     m_pathOpen = true;
 }
 
 void MetafileCanvas::abortPath() {
-    m_path.clear();
+    clearPath();
     m_pathOpen = false;
 }
 
@@ -290,20 +390,20 @@ void MetafileCanvas::closeFigure() {
 void MetafileCanvas::fillPath() {
     if (m_pathOpen) return;
     fillFigures(m_path);
-    m_path.clear();
+    clearPath();
 }
 
 void MetafileCanvas::strokePath() {
     if (m_pathOpen) return;
     strokeFigures(m_path);
-    m_path.clear();
+    clearPath();
 }
 
 void MetafileCanvas::strokeAndFillPath() {
     if (m_pathOpen) return;
     fillFigures(m_path);
     strokeFigures(m_path);
-    m_path.clear();
+    clearPath();
 }
 
 // The clip follows the path's bounding box: clipping stays rectangular.
@@ -318,7 +418,7 @@ void MetafileCanvas::selectClipPath() {
             b = std::max(b, p.y + 0.5);
         }
     }
-    m_path.clear();
+    clearPath();
     if (l > r) return;
     auto pixel = [](double v) {
         return static_cast<std::int32_t>(std::ceil(std::clamp(v, -1e9, 1e9) - 0.5));
@@ -333,6 +433,7 @@ void MetafileCanvas::patternFill(double l, double t, double r, double b) {
     for (const FillPoint& p : corners)
         note(p);
     if (m_width == 0 || m_dc.brush.kind == BrushKind::Null) return;
+    chargeWork(fillWork({{corners, true}}, clipRect()));
     fillPolyPolygon(
         {corners}, FillRule::Alternate, clipRect(),
         [this](std::int32_t y, std::int32_t x0, std::int32_t x1) { paintBrushSpan(y, x0, x1); });
@@ -365,6 +466,7 @@ void MetafileCanvas::drawBitmap(const DecodedPicture& bitmap, std::int32_t srcX,
     const std::int64_t y1 = std::min<std::int64_t>(
         clip.Bottom, static_cast<std::int64_t>(std::ceil(std::min(bottom, 1e9) - 0.5)));
     const double scaleX = sw / (right - left), scaleY = sh / (bottom - top);
+    if (x1 > x0 && y1 > y0) chargeWork(kBitmapPixelWork * (x1 - x0) * (y1 - y0));
     for (std::int64_t py = y0; py < y1; ++py) {
         std::int64_t v = static_cast<std::int64_t>(std::floor((py + 0.5 - top) * scaleY));
         v = std::clamp<std::int64_t>(v, 0, sh - 1);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace schauplatz::metafile {
 namespace {
@@ -15,6 +16,11 @@ constexpr std::uint32_t kUpdatePosition = 1;
 constexpr std::uint32_t kOptionOpaque = 2, kOptionClipped = 4;
 constexpr double kMaxTextPixels = 4096.0;
 constexpr std::size_t kMaxGlyphs = 16384;
+// Drawing work (the canvas's units, about a nanosecond each) of loading a glyph's metrics
+// and of rendering one, besides its pixels.
+constexpr std::int64_t kGlyphLoadWork = 2000;
+constexpr std::int64_t kGlyphRenderWork = 4000;
+constexpr std::int64_t kGlyphPixelWork = 4;
 
 std::string lower(std::string s) {
     for (char& c : s) {
@@ -87,6 +93,9 @@ std::string findFontFile(const Font& font) {
 struct TextRenderer::Impl {
     FT_Library library = nullptr;
     std::map<std::string, FT_Face> faces;
+    // Advances already loaded, per face, pixel size and character: a record repeating a
+    // character, or many records of the same font, load each glyph's metrics once.
+    std::map<std::tuple<FT_Face, FT_UInt, char32_t>, double> advances;
 
     Impl() {
         if (FT_Init_FreeType(&library) != 0) library = nullptr;
@@ -151,7 +160,8 @@ void TextRenderer::draw(MetafileCanvas& canvas, FillPoint reference, const std::
         em = em * face->units_per_EM / (face->ascender - face->descender);
     }
     if (!std::isfinite(em) || em < 1.0 || em > kMaxTextPixels) return;
-    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(std::lround(em))) != 0) return;
+    const auto pixelSize = static_cast<FT_UInt>(std::lround(em));
+    if (FT_Set_Pixel_Sizes(face, 0, pixelSize) != 0) return;
     const double ascent = face->size->metrics.ascender / 64.0;
     const double descent = -face->size->metrics.descender / 64.0;
 
@@ -159,11 +169,18 @@ void TextRenderer::draw(MetafileCanvas& canvas, FillPoint reference, const std::
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (i < dx.size()) {
             advances.push_back(dx[i] * scaleX);
-        } else if (FT_Load_Char(face, text[i], FT_LOAD_DEFAULT) == 0) {
-            advances.push_back(face->glyph->advance.x / 64.0);
-        } else {
-            advances.push_back(0.0);
+            continue;
         }
+        const auto key = std::make_tuple(face, pixelSize, text[i]);
+        auto known = m_impl->advances.find(key);
+        if (known == m_impl->advances.end()) {
+            canvas.chargeWork(kGlyphLoadWork);
+            const double advance = FT_Load_Char(face, text[i], FT_LOAD_DEFAULT) == 0
+                                       ? face->glyph->advance.x / 64.0
+                                       : 0.0;
+            known = m_impl->advances.emplace(key, advance).first;
+        }
+        advances.push_back(known->second);
     }
     double total = 0;
     for (double a : advances)
@@ -202,9 +219,11 @@ void TextRenderer::draw(MetafileCanvas& canvas, FillPoint reference, const std::
     }
     double pen = left;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        canvas.chargeWork(kGlyphRenderWork);
         if (FT_Load_Char(face, text[i],
                          FT_LOAD_RENDER | FT_LOAD_MONOCHROME | FT_LOAD_TARGET_MONO) == 0) {
             const FT_Bitmap& bitmap = face->glyph->bitmap;
+            canvas.chargeWork(kGlyphPixelWork * std::int64_t{bitmap.rows} * bitmap.width);
             const auto gx =
                 static_cast<std::int64_t>(std::floor(pen + 0.5)) + face->glyph->bitmap_left;
             const auto gy =

@@ -112,8 +112,8 @@ void WindowsPlayer::bitmap(const ByteReader& r, std::uint16_t function) {
     const std::uint64_t entry = infoSize >= 40 ? 4 : 3;
     const std::uint64_t infoBytes = std::min<std::uint64_t>(infoSize + colors * entry, dib.size());
     DecodedPicture picture;
-    if (!decodeDib(dib.first(static_cast<std::size_t>(infoBytes)),
-                   dib.subspan(static_cast<std::size_t>(infoBytes)), picture))
+    if (!decodeDibFor(m_canvas, dib.first(static_cast<std::size_t>(infoBytes)),
+                      dib.subspan(static_cast<std::size_t>(infoBytes)), picture))
         return;
     std::int64_t top = static_cast<std::int64_t>(ySrc);
     if (function == 0x0F43 && !dibTopDown(dib))
@@ -321,23 +321,36 @@ bool WindowsPlayer::play(const ByteReader& r, std::uint16_t function) {
     }
 }
 
-// Plays the records from Offset on; false when the header is unusable.
-void playRecords(ByteSpan data, std::uint64_t offset, MetafileCanvas& canvas) {
+// Plays the records from Offset on, until the end, a record that does not fit or the budget.
+MetafilePlay playRecords(ByteSpan data, std::uint64_t offset, MetafileCanvas& canvas) {
     const ByteReader file(data);
     WindowsPlayer player(canvas);
-    while (file.has(offset, 6)) {
-        const std::uint64_t size = std::uint64_t{file.u32(offset)} * 2;
-        if (size < 6 || !file.has(offset, size)) break;
-        const ByteReader record(
-            data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size)));
-        if (!player.play(record, file.u16(offset + 4))) break;
-        offset += size;
+    MetafilePlay play;
+    try {
+        while (file.has(offset, 6)) {
+            const std::uint64_t size = std::uint64_t{file.u32(offset)} * 2;
+            if (size < 6 || !file.has(offset, size)) break;
+            if (play.Records == kMaxMetafileRecords) {
+                play.Stopped = true;
+                break;
+            }
+            const ByteReader record(
+                data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size)));
+            canvas.chargeWork(kRecordWork);
+            ++play.Records;
+            if (!player.play(record, file.u16(offset + 4))) break;
+            offset += size;
+        }
+    } catch (const DrawingBudgetExhausted&) {
+        // The drawing so far stays; the rest of the file would cost more than it may.
+        play.Stopped = true;
     }
+    return play;
 }
 
 } // namespace
 
-bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out) {
+bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out, MetafilePlay& play) {
     const ByteReader file(data);
     const bool placeable = file.u32(0) == kPlaceableKey;
     const std::uint64_t start = placeable ? kPlaceableSize : 0;
@@ -373,7 +386,7 @@ bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out) {
         canvas.setWindowExt(r - l, b - t);
         canvas.setViewportOrg(0, 0);
         canvas.setViewportExt(static_cast<double>(width), static_cast<double>(height));
-        playRecords(data, records, canvas);
+        play = playRecords(data, records, canvas);
         out.width = canvas.width();
         out.height = canvas.height();
         out.pixels = canvas.takePixels();
@@ -393,7 +406,7 @@ bool playWindows(ByteSpan data, TColor32 background, DecodedPicture& out) {
     MetafileCanvas canvas(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
                           background);
     prepare(canvas);
-    playRecords(data, records, canvas);
+    play = playRecords(data, records, canvas);
     out.width = canvas.width();
     out.height = canvas.height();
     out.pixels = canvas.takePixels();

@@ -11,6 +11,13 @@ namespace {
 
 constexpr std::uint64_t kDirectoryHeader = 6;
 constexpr std::uint64_t kDirectoryEntry = 16;
+// Entries are tried largest first until one decodes. A try costs its entry's area and bytes;
+// all tries together may cost four times the largest entry's area, twice the file and 2^16
+// more, so a directory of thousands of entries that all fail (overlapping, or lying about
+// their size) ends after a few instead of decoding each.
+constexpr std::int64_t kTryAreaFactor = 4;
+constexpr std::int64_t kTryBytesFactor = 2;
+constexpr std::int64_t kTryAllowance = 1 << 16;
 
 struct IconEntry {
     ByteSpan data;
@@ -96,7 +103,12 @@ bool decodeIcon(ByteSpan file, PixelTarget& target) {
         if (areaA != areaB) return areaA > areaB;
         return a.bitsPerPixel > b.bitsPerPixel;
     });
+    if (entries.empty()) return false;
+    std::int64_t budget = kTryAreaFactor * entries.front().width * entries.front().height +
+                          kTryBytesFactor * static_cast<std::int64_t>(file.size()) + kTryAllowance;
     for (const IconEntry& entry : entries) {
+        budget -= entry.width * entry.height + static_cast<std::int64_t>(entry.data.size());
+        if (budget < 0) break;
         if (decodeEntry(entry, target)) return true;
     }
     return false;

@@ -60,6 +60,11 @@ bool pngReadHeader(PngDecoder& decoder, MemoryInput& input, png_uint_32& width,
     png_set_read_fn(png, &input, pngRead);
     png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    // Texts and colour profiles change no pixel of ours, but compressed ones are inflated
+    // each up to the chunk limit: a small file of many could cost gigabytes of inflating.
+    // They are skipped unread, so the work stays with the picture's own data.
+    static constexpr png_byte kIgnored[] = "zTXt\0iTXt\0tEXt\0iCCP\0sPLT";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnored, 5);
     png_read_info(png, info);
     width = png_get_image_width(png, info);
     height = png_get_image_height(png, info);

@@ -6,7 +6,7 @@
 //
 // Cases: records-linebreaks MB, records-0x80 MB, lines-entries LINES ENTRIES, jpeg-scans N [W H],
 // jpeg-declared [W H SCANS], emf-rle N, emf-ellipses N, emf-text RECORDS GLYPHS PIXELS,
-// emf-polyline POINTS WIDTH, save MB (a project with a facade of MB megabytes saved over
+// emf-polyline POINTS WIDTH, icon-entries N, png-texts N, save MB (a project with a facade of MB megabytes saved over
 // an existing one).
 
 #include "HostileFiles.h"
@@ -156,6 +156,12 @@ std::string run(const std::string& what, int argc, char** argv) {
         return picture(
             hostile::emfWidePolyline(argument(argc, argv, 2, 15000), argument(argc, argv, 3, 4000)),
             "l.emf");
+    if (what == "icon-entries")
+        return picture(hostile::iconOfFailingEntries(argument(argc, argv, 2, 65535)), "i.ico");
+    if (what == "png-texts") {
+        const hostile::Bytes plain = hostile::pngWithoutPixels(1, 1);
+        return picture(hostile::pngWithCompressedTexts(plain, argument(argc, argv, 2, 400)), "t.png");
+    }
     if (what == "save") return save(argument(argc, argv, 2, 64));
     return "unknown case " + what;
 }

@@ -142,7 +142,7 @@ put("record_file", "line.txt", b"C:\\Muster\\T\xfcr 3.png;-2147483648;0;21474836
 
 # Archives: both fixture projects, and a small stored one with a BMP facade and an icon.
 for name in ("sample-project.vbk", "zipcli-project.vbk"):
-    for target in ("zip_extract", "project_load"):
+    for target in ("zip_extract", "project_archive", "project_load"):
         put(target, name, (fixtures / name).read_bytes())
 buffer = io.BytesIO()
 with zipfile.ZipFile(buffer, "w", zipfile.ZIP_STORED) as archive:
@@ -152,5 +152,5 @@ with zipfile.ZipFile(buffer, "w", zipfile.ZIP_STORED) as archive:
         info = zipfile.ZipInfo(name, date_time=(2021, 5, 4, 12, 0, 0))
         info.external_attr = 0o100644 << 16
         archive.writestr(info, content)
-for target in ("zip_extract", "project_load"):
+for target in ("zip_extract", "project_archive", "project_load"):
     put(target, "stored-small.vbk", buffer.getvalue())

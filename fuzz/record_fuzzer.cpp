@@ -1,5 +1,6 @@
-// The record file data.dat and the element record line. Every byte sequence decodes to lines;
-// every line either splits into a record or is refused with ERecordFileError; a record that
+// The record file data.dat and the element record line. Every byte sequence decodes to lines,
+// as many as the limit check counts without decoding; every line either splits into a record
+// or is refused with ERecordFileError (and then has a problem to name); a record that
 // split is formatted and split again to the same record; and lines that can be written are
 // read back unchanged.
 
@@ -18,11 +19,14 @@ using namespace schauplatz;
 
 void checkRecordLine(std::string_view line) {
     TElementRecord record;
+    const bool problem = !RecordLineProblem(line).empty();
     try {
         record = SplitElementRecord(line);
     } catch (const ERecordFileError&) {
+        if (!problem) fuzz::finding("a line refused without a problem to name");
         return;
     }
+    if (problem) fuzz::finding("a problem named for a line that splits");
     const std::string formatted = FormatElementRecord(record);
     TElementRecord again;
     try {
@@ -46,6 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The input as one record line, and as a whole record file.
     checkRecordLine(bytes);
     const std::vector<std::string> lines = decodeRecordFile(bytes);
+    // The limits count lines without decoding; the count must be the decoder's.
+    if (countRecordFileLines(bytes) != lines.size())
+        fuzz::finding("the line count differs from the decoded lines");
     for (std::size_t i = 1; i < lines.size(); ++i)
         checkRecordLine(lines[i]);
     if (writable(lines)) {

@@ -1,6 +1,7 @@
 // Extraction of an archive from anywhere into a work folder. The work folder lies alone in a
 // sandbox folder; after each input the sandbox must still hold nothing but the work folder,
-// the work folder nothing but regular files, and the folder of the archive nothing new.
+// the work folder nothing but regular files (data.dat within its lower cap), and the folder
+// of the archive nothing new. A cancelled extraction first must leave the folder empty.
 
 #include "FuzzSupport.h"
 
@@ -44,11 +45,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TZipLimits limits;
     limits.MaxEntryBytes = std::uint64_t{4} << 20;
     limits.MaxTotalBytes = std::uint64_t{16} << 20;
+    limits.MaxBytesByName["data.dat"] = 64 << 10; // as a load caps its record file
     zip.SetLimits(limits);
-    if (zip.SetArchive(archive)) zip.ExtractAll(work);
+    if (zip.SetArchive(archive)) {
+        // A cancelled extraction removes what it made.
+        zip.RequestCancel();
+        zip.ExtractAll(work);
+        if (zip.LastOutcome() != TZipOutcome::Cancelled && zip.LastOutcome() != TZipOutcome::Failed)
+            fuzz::finding("a cancelled extraction went through");
+        fuzz::requireOnly(work, {});
+        zip.ClearCancel();
+        zip.ExtractAll(work);
+    }
 
     fuzz::requireOnly(sandbox, {"work"});
     fuzz::requireOnly(scratch, {"archive.vbk", "sandbox"});
     requireRegularFilesOnly(work);
+    std::error_code sizeError;
+    if (fs::exists(work + "data.dat") && fs::file_size(work + "data.dat", sizeError) > (64 << 10))
+        fuzz::finding("data.dat beyond its cap");
     return 0;
 }

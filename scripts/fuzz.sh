@@ -5,16 +5,18 @@
 #
 # Usage: scripts/fuzz.sh [seconds-per-target] [target ...]     (default 60 s, every target)
 #   targets: picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf
-#            picture_wmf record_file zip_extract project_load
+#            picture_wmf record_file zip_extract project_archive project_load
 # Environment: FUZZ_NICE=19 runs the fuzzers at that niceness; FUZZ_SEED=N fixes libFuzzer's
-# random seed, so a CI run repeats the mutations that were tried before it landed.
+# random seed, so a CI run repeats the mutations that were tried before it landed;
+# FUZZ_TIMEOUT=S is the time one input may take (default 30 s: a whole load of a small
+# archive finishes within 10 s in a release build, so an input taking minutes is a finding).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
 shift || true
 all=(picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf picture_wmf
-     record_file zip_extract project_load)
+     record_file zip_extract project_archive project_load)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 
@@ -39,7 +41,8 @@ for t in "${targets[@]}"; do
     # The grown corpus stays in the build folder; the repository's seeds are only read.
     seeds=()
     [ -d "fuzz/corpus/$t" ] && seeds=("fuzz/corpus/$t")
-    if "${nice_cmd[@]}" "build/fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=60 \
+    if "${nice_cmd[@]}" "build/fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" \
+        -timeout="${FUZZ_TIMEOUT:-30}" \
         -rss_limit_mb=2560 -print_final_stats=1 ${FUZZ_SEED:+-seed=$FUZZ_SEED} \
         -artifact_prefix="build/fuzz/findings/$t-" "$work" "${seeds[@]}" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

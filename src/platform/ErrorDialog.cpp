@@ -1,6 +1,9 @@
 #include "platform/ErrorDialog.h"
 
+#include "platform/LongMessageBox.h"
+
 #include <QClipboard>
+#include <climits>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -32,19 +35,24 @@ ErrorDialog::ErrorDialog(const CrashReport& report, QWidget* parent)
     setWindowTitle("Fehler");
     setModal(true);
 
+    // A message of thousands of lines, or one line of megabytes, shows in part here; the
+    // report below (and what is copied or saved) holds it all.
     auto* heading = new QLabel(
         "Im Programm ist ein Fehler aufgetreten. Die Aktion wurde abgebrochen; Sie können "
         "weiterarbeiten.\n" +
-            QString::fromStdString(report.message),
+            LongMessageBox::shortened(QString::fromStdString(report.message),
+                                      LongMessageBox::kSummaryLines,
+                                      LongMessageBox::kMaxSummaryLineChars),
         this);
     heading->setWordWrap(true);
     heading->setObjectName("ErrorMessage");
 
-    m_view = new QPlainTextEdit(m_text, this);
+    m_view = new QPlainTextEdit(LongMessageBox::shortened(m_text, INT_MAX,
+                                                          LongMessageBox::kMaxDetailLineChars),
+                                this);
     m_view->setReadOnly(true);
     m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_view->setObjectName("ErrorReport");
-    m_view->setMinimumSize(560, 300);
 
     m_copy = new QPushButton("In die &Zwischenablage kopieren", this);
     m_save = new QPushButton("Als Textdatei &speichern...", this);
@@ -64,6 +72,13 @@ ErrorDialog::ErrorDialog(const CrashReport& report, QWidget* parent)
     layout->addWidget(heading);
     layout->addWidget(m_view, 1);
     layout->addLayout(buttons);
+
+    // Never wider or taller than the screen, so "Weiter" stays reachable.
+    const QSize limit = LongMessageBox::screenLimit(parent);
+    heading->setMaximumWidth(limit.width() - 40);
+    m_view->setMinimumSize(std::min(560, limit.width() / 2), std::min(300, limit.height() / 3));
+    setMaximumSize(limit);
+    resize(sizeHint().boundedTo(limit));
 }
 
 void ErrorDialog::copyReport() {

@@ -2,13 +2,13 @@
 
 #include "platform/DialogFilter.h"
 #include "platform/IdlePump.h"
+#include "platform/LongMessageBox.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
-#include <QMessageBox>
 #include <QProgressDialog>
 
 #include <algorithm>
@@ -74,7 +74,7 @@ void MainWindow::Host::processMessages() {
 }
 
 void MainWindow::Host::showMessage(const std::string& title, const std::string& text) {
-    QMessageBox::warning(&m_window, qs(title), qs(text));
+    LongMessageBox::warn(&m_window, qs(title), qs(text));
 }
 
 void MainWindow::Host::invalidate(FormComponent component) {

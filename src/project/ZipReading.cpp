@@ -320,6 +320,10 @@ void extractAll(const std::string& archive, const std::string& folder,
         return;
     }
 
+    if (context.cancelRequested()) {
+        context.cancelled = true;
+        return;
+    }
     Extractor extractor(handle.get(), archive, folderFd.get(), folder, context);
     for (const PlannedEntry& entry : plan) {
         const EntryOutcome outcome = context.cancelRequested()

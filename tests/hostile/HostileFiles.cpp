@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 #include <stdexcept>
 #include <zip.h>
+#include <zlib.h>
 
 namespace schauplatz::hostile {
 namespace {
@@ -227,6 +228,78 @@ Bytes emfWidePolyline(int points, int width, EmfSize size) {
     emf.bounded(4, fields);
     emf.pen(2, 0, 0, 0).select(2);
     return finishFramed(emf);
+}
+
+namespace {
+
+void putBig32(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+Bytes pngChunk(const char* type, const Bytes& data) {
+    Bytes out;
+    putBig32(out, static_cast<std::uint32_t>(data.size()));
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    out.insert(out.end(), body.begin(), body.end());
+    putBig32(out, static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+    return out;
+}
+
+Bytes deflated(const Bytes& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    Bytes packed(size);
+    if (compress2(packed.data(), &size, data.data(), static_cast<uLong>(data.size()), 9) != Z_OK)
+        throw std::runtime_error("zlib");
+    packed.resize(size);
+    return packed;
+}
+
+} // namespace
+
+Bytes pngWithoutPixels(std::uint32_t width, std::uint32_t height) {
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes header;
+    putBig32(header, width);
+    putBig32(header, height);
+    for (std::uint8_t b : {8, 6, 0, 0, 0}) // 8-bit RGBA, no interlace
+        header.push_back(b);
+    const Bytes firstRow = deflated(Bytes(1 + std::size_t{width} * 4, 0));
+    for (const Bytes& part :
+         {pngChunk("IHDR", header), pngChunk("IDAT", firstRow), pngChunk("IEND", {})})
+        png.insert(png.end(), part.begin(), part.end());
+    return png;
+}
+
+Bytes iconOfFailingEntries(int entries) {
+    const Bytes broken = pngWithoutPixels(4096, 4096);
+    Bytes icon = {0, 0, 1, 0, static_cast<std::uint8_t>(entries), static_cast<std::uint8_t>(entries >> 8)};
+    const std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(entries);
+    for (int i = 0; i < entries; ++i) {
+        Bytes entry(16, 0);
+        entry[4] = 1;  // planes
+        entry[6] = 32; // bits per pixel
+        for (int b = 0; b < 4; ++b) {
+            entry[8 + b] = static_cast<std::uint8_t>(broken.size() >> (8 * b));
+            entry[12 + b] = static_cast<std::uint8_t>(offset >> (8 * b));
+        }
+        icon.insert(icon.end(), entry.begin(), entry.end());
+    }
+    icon.insert(icon.end(), broken.begin(), broken.end());
+    return icon;
+}
+
+Bytes pngWithCompressedTexts(const Bytes& png, int texts) {
+    Bytes text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
+    const Bytes packed = deflated(Bytes(16 << 20, 0));
+    text.insert(text.end(), packed.begin(), packed.end());
+    const Bytes chunk = pngChunk("zTXt", text);
+    Bytes out(png.begin(), png.begin() + 33); // signature and header chunk
+    for (int i = 0; i < texts; ++i)
+        out.insert(out.end(), chunk.begin(), chunk.end());
+    out.insert(out.end(), png.begin() + 33, png.end());
+    return out;
 }
 
 void writeArchive(const std::string& path,

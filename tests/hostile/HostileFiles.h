@@ -40,6 +40,15 @@ Bytes emfLongText(int records, int glyphs, int pixels, EmfSize size = {});
 // one polyline of `points` points zigzagging across the picture with a pen `width` wide.
 Bytes emfWidePolyline(int points, int width, EmfSize size = {});
 
+// A PNG whose header claims width x height and whose pixel data end after the first row:
+// a decoder allocates the picture, then fails.
+Bytes pngWithoutPixels(std::uint32_t width, std::uint32_t height);
+// An icon of `entries` directory entries that all name one such PNG of 4096 x 4096.
+Bytes iconOfFailingEntries(int entries);
+// A PNG with `texts` compressed text chunks put in after its header, each inflating to
+// 16 MiB (about 16 KB each in the file).
+Bytes pngWithCompressedTexts(const Bytes& png, int texts);
+
 // A zip archive (deflated entries, names as given) written to path.
 void writeArchive(const std::string& path,
                   const std::vector<std::pair<std::string, std::string>>& entries);

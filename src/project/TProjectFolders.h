@@ -26,6 +26,7 @@ class TProjectFolders;
 
 // A picture set being filled by a load. It is not the current set until Commit; Discard, or
 // the destructor of a set neither committed nor discarded, removes it with everything in it.
+// It must not outlive the TProjectFolders it belongs to.
 class TPendingPictureSet {
 public:
     explicit TPendingPictureSet(TProjectFolders& folders);

@@ -161,7 +161,7 @@ std::vector<std::string> decodeRecordFile(std::string_view bytes) {
 std::size_t countRecordFileLines(std::string_view bytes) {
     // UTF-16 line ends are two bytes wide; everything else has them as single bytes.
     std::size_t step = 1;
-    std::size_t first = 0;
+    std::size_t first = bytes.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
     if (bytes.starts_with(kUtf16LeBom) || bytes.starts_with(kUtf16BeBom)) {
         step = 2;
         first = kUtf16LeBom.size();

@@ -216,6 +216,8 @@ TEST(RecordFileLimits, LinesAreCountedAsDecodingWouldSplitThem) {
     for (const std::string& bytes :
          {std::string(""), std::string("a"), std::string("a\r\nb"), std::string("a\rb\nc\r\n"),
           std::string("\r\r\n\n"), std::string("\xEF\xBB\xBFx\ny\n"),
+          std::string("\xEF\xBB\xBF"), // found by fuzzing: a mark and nothing else
+          std::string("\xFF\xFE"), std::string("\xEF\xBB\xBF\r\n"),
           std::string("\xFF\xFEx\0\r\0\n\0y\0\r\0", 12), std::string("\xFE\xFF\0x\0\n\0y", 8),
           std::string("\xFF\xFEx\0\n", 5)}) {
         EXPECT_EQ(countRecordFileLines(bytes), decodeRecordFile(bytes).size())

@@ -60,6 +60,8 @@ private:
     void bitmap(const ByteReader& r, std::uint32_t type);
 
     MetafileCanvas& m_canvas;
+    // Bitmaps decode into one buffer, so a file of many large blits pays for its memory once.
+    DecodedPicture m_bitmap;
 };
 
 std::vector<FillPoint> EnhancedPlayer::points(const ByteReader& r, std::uint64_t offset,
@@ -191,7 +193,7 @@ void EnhancedPlayer::bitmap(const ByteReader& r, std::uint32_t type) {
         r.data().subspan(static_cast<std::size_t>(offBmi), static_cast<std::size_t>(cbBmi));
     const ByteSpan bits =
         r.data().subspan(static_cast<std::size_t>(offBits), static_cast<std::size_t>(cbBits));
-    DecodedPicture picture;
+    DecodedPicture& picture = m_bitmap;
     if (!decodeDibFor(m_canvas, info, bits, picture)) return;
     // StretchDIBits counts its source rows from the bottom of a bottom-up DIB.
     std::int64_t top = ySrc;

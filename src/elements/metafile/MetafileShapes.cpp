@@ -6,6 +6,8 @@
 #include "raster/WideLines.h"
 
 #include <algorithm>
+#include <bit>
+#include <climits>
 #include <cmath>
 #include <numbers>
 
@@ -15,9 +17,9 @@ namespace {
 constexpr int kMaxBezierDepth = 10;
 constexpr double kFlatness = 0.25; // pixels
 constexpr std::size_t kMaxPathPoints = std::size_t{1} << 22;
-// Drawing work of the rasterizers, in the canvas's units (about one filled pixel): each edge
-// is set up and sorted, and recomputed for every row it crosses; a scaled bitmap pixel takes
-// a few divisions.
+// Drawing work of the rasterizers, in the canvas's units (about a nanosecond): each edge is
+// set up and sorted once; every row sorts the crossings of the edges active there, so a
+// crossing costs more the more share its row; a scaled bitmap pixel takes a few divisions.
 constexpr std::int64_t kEdgeWork = 16;
 constexpr std::int64_t kCrossingWork = 8;
 constexpr std::int64_t kBitmapPixelWork = 4;
@@ -26,58 +28,94 @@ double clampedCoordinate(double v) {
     return std::isnan(v) ? 0.0 : std::clamp(v, -kMaxFillCoordinate, kMaxFillCoordinate);
 }
 
-// Rows of the clip whose centres lie between y0 and y1 (one more, to stay an upper bound).
-std::int64_t rowsCrossed(double y0, double y1, const TRect& clip) {
-    const double lo = std::max(std::min(clampedCoordinate(y0), clampedCoordinate(y1)),
-                               static_cast<double>(clip.Top));
-    const double hi = std::min(std::max(clampedCoordinate(y0), clampedCoordinate(y1)),
-                               static_cast<double>(clip.Bottom));
-    return hi >= lo ? static_cast<std::int64_t>(hi - lo) + 1 : 0;
-}
+// What one call of the polygon filler costs, worked out before it runs: its edges, the
+// crossings of every clip row (counted per row from the edges' row spans) and the pixels of
+// the bounding box within the clip.
+class FillEstimate {
+public:
+    explicit FillEstimate(const TRect& clip) : m_clip(clip) {}
 
-// The pixels of a box that lie within the clip.
-std::int64_t clippedArea(double l, double t, double r, double b, const TRect& clip) {
-    const double w = std::min(clampedCoordinate(r), static_cast<double>(clip.Right)) -
-                     std::max(clampedCoordinate(l), static_cast<double>(clip.Left));
-    const double h = std::min(clampedCoordinate(b), static_cast<double>(clip.Bottom)) -
-                     std::max(clampedCoordinate(t), static_cast<double>(clip.Top));
-    return w > 0 && h > 0 ? static_cast<std::int64_t>((w + 1) * (h + 1)) : 0;
-}
-
-struct Box {
-    double l = 1e300, t = 1e300, r = -1e300, b = -1e300;
-    void add(FillPoint p, double margin = 0) {
-        l = std::min(l, clampedCoordinate(p.x) - margin);
-        r = std::max(r, clampedCoordinate(p.x) + margin);
-        t = std::min(t, clampedCoordinate(p.y) - margin);
-        b = std::max(b, clampedCoordinate(p.y) + margin);
+    // An edge, or a part of an outline that crosses each of its rows `count` times, from y0
+    // to y1 (rows taken generously, one more at the ends).
+    void addSpan(double y0, double y1, std::int64_t count = 1) {
+        const double lo = std::min(clampedCoordinate(y0), clampedCoordinate(y1));
+        const double hi = std::max(clampedCoordinate(y0), clampedCoordinate(y1));
+        const auto first = static_cast<std::int32_t>(std::max<double>(std::floor(lo), m_clip.Top));
+        const auto last =
+            static_cast<std::int32_t>(std::min<double>(std::ceil(hi), m_clip.Bottom - 1));
+        if (first > last) return;
+        m_spans.push_back({first, last, count});
+        m_top = std::min(m_top, first);
+        m_bottom = std::max(m_bottom, last);
     }
-    std::int64_t area(const TRect& clip) const { return l > r ? 0 : clippedArea(l, t, r, b, clip); }
+    void addEdges(std::int64_t edges) { m_edges += edges; }
+    void addPoint(FillPoint p, double margin = 0) {
+        m_left = std::min(m_left, clampedCoordinate(p.x) - margin);
+        m_right = std::max(m_right, clampedCoordinate(p.x) + margin);
+        m_upper = std::min(m_upper, clampedCoordinate(p.y) - margin);
+        m_lower = std::max(m_lower, clampedCoordinate(p.y) + margin);
+    }
+
+    std::int64_t work() const { return m_edges * kEdgeWork + crossingWork() + area(); }
+
+private:
+    struct Span {
+        std::int32_t first, last;
+        std::int64_t count;
+    };
+
+    std::int64_t crossingWork() const {
+        if (m_spans.empty()) return 0;
+        std::vector<std::int64_t> change(static_cast<std::size_t>(m_bottom - m_top) + 2, 0);
+        for (const Span& span : m_spans) {
+            change[static_cast<std::size_t>(span.first - m_top)] += span.count;
+            change[static_cast<std::size_t>(span.last - m_top) + 1] -= span.count;
+        }
+        std::int64_t work = 0, active = 0;
+        for (std::size_t row = 0; row + 1 < change.size(); ++row) {
+            active += change[row];
+            const auto bits =
+                std::bit_width(static_cast<std::uint64_t>(std::max<std::int64_t>(active, 0)));
+            work += active * kCrossingWork * (2 + static_cast<std::int64_t>(bits));
+        }
+        return work;
+    }
+    std::int64_t area() const {
+        const double w = std::min(m_right, static_cast<double>(m_clip.Right)) -
+                         std::max(m_left, static_cast<double>(m_clip.Left));
+        const double h = std::min(m_lower, static_cast<double>(m_clip.Bottom)) -
+                         std::max(m_upper, static_cast<double>(m_clip.Top));
+        return w > 0 && h > 0 ? static_cast<std::int64_t>((w + 1) * (h + 1)) : 0;
+    }
+
+    TRect m_clip;
+    std::vector<Span> m_spans;
+    std::int32_t m_top = INT32_MAX, m_bottom = INT32_MIN;
+    std::int64_t m_edges = 0;
+    double m_left = 1e300, m_upper = 1e300, m_right = -1e300, m_lower = -1e300;
 };
 
 // An upper bound of what filling the figures together costs.
 std::int64_t fillWork(const std::vector<Figure>& figures, const TRect& clip) {
-    std::int64_t work = 0;
-    Box box;
+    FillEstimate estimate(clip);
     for (const Figure& figure : figures) {
         const std::size_t n = figure.points.size();
+        estimate.addEdges(static_cast<std::int64_t>(n));
         for (std::size_t i = 0; i < n; ++i) {
-            const FillPoint& a = figure.points[i];
-            const FillPoint& b = figure.points[(i + 1) % n];
-            work += kEdgeWork + kCrossingWork * rowsCrossed(a.y, b.y, clip);
-            box.add(a);
+            estimate.addSpan(figure.points[i].y, figure.points[(i + 1) % n].y);
+            estimate.addPoint(figure.points[i]);
         }
     }
-    return work + box.area(clip);
+    return estimate.work();
 }
 
 // The same for a stroke: one-pixel lines step along their major axis within the clip; wider
-// pens fill a disc at every point and a rectangle along every segment.
+// pens fill a disc at every point and a rectangle along every segment, all in one filling.
 std::int64_t strokeWork(const Figure& figure, double width, const TRect& clip) {
     const std::vector<FillPoint>& p = figure.points;
     const std::size_t segments = p.empty() ? 0 : p.size() - (figure.closed ? 0 : 1);
-    std::int64_t work = 0;
     if (!(width > 1.0)) {
+        std::int64_t work = 0;
         const double extent = std::max(clip.Right - clip.Left, clip.Bottom - clip.Top);
         for (std::size_t i = 0; i < segments; ++i) {
             const FillPoint& a = p[i];
@@ -90,21 +128,20 @@ std::int64_t strokeWork(const Figure& figure, double width, const TRect& clip) {
         return work;
     }
     const double half = std::min(width, 100000.0) / 2;
-    const std::int64_t discEdges = static_cast<std::int64_t>(circlePoints({0, 0}, width).size());
-    Box box;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        box.add(p[i], half + 1);
-        work += discEdges * kEdgeWork +
-                2 * kCrossingWork * rowsCrossed(p[i].y - half, p[i].y + half, clip);
+    const auto discEdges = static_cast<std::int64_t>(circlePoints({0, 0}, width).size());
+    FillEstimate estimate(clip);
+    for (const FillPoint& point : p) {
+        estimate.addEdges(discEdges);
+        estimate.addSpan(point.y - half, point.y + half, 2); // a disc crosses each row twice
+        estimate.addPoint(point, half + 1);
     }
     for (std::size_t i = 0; i < segments; ++i) {
         const FillPoint& a = p[i];
         const FillPoint& b = p[(i + 1) % p.size()];
-        work += 4 * kEdgeWork +
-                2 * kCrossingWork *
-                    rowsCrossed(std::min(a.y, b.y) - half, std::max(a.y, b.y) + half, clip);
+        estimate.addEdges(4);
+        estimate.addSpan(std::min(a.y, b.y) - half, std::max(a.y, b.y) + half, 2);
     }
-    return work + box.area(clip);
+    return estimate.work();
 }
 
 double distanceToChord(FillPoint p, FillPoint a, FillPoint b) {

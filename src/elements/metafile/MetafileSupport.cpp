@@ -19,6 +19,9 @@ bool dibTopDown(ByteSpan info) {
 
 namespace {
 
+// Drawing work of a decoded DIB pixel: cleared, filled, and the memory found.
+constexpr std::int64_t kDibPixelWork = 4;
+
 // The two parts are joined behind a file header so that the BMP decoder,
 // which checks every header field, reads them.
 bool joinDib(ByteSpan info, ByteSpan bits, std::vector<std::uint8_t>& file) {
@@ -57,7 +60,7 @@ bool decodeDibFor(MetafileCanvas& canvas, ByteSpan info, ByteSpan bits, DecodedP
     if (!peekDibSize(info, false, width, height, bitsPerPixel)) return false;
     if (!metafileSizeAllowed(width, height)) return false;
     // The decoder clears the whole picture and then fills it.
-    canvas.chargeWork(2 * width * height);
+    canvas.chargeWork(kDibPixelWork * width * height);
     return decodeBmpFile(file, out);
 }
 

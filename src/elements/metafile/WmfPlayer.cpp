@@ -33,6 +33,8 @@ private:
     void text(const ByteReader& r, bool extended);
 
     MetafileCanvas& m_canvas;
+    // Bitmaps decode into one buffer, so a file of many large blits pays for its memory once.
+    DecodedPicture m_bitmap;
 };
 
 std::vector<FillPoint> WindowsPlayer::points(const ByteReader& r, std::uint64_t offset,
@@ -111,7 +113,7 @@ void WindowsPlayer::bitmap(const ByteReader& r, std::uint16_t function) {
     if (infoSize >= 40 && header.u32(16) == 3) colors = 3;
     const std::uint64_t entry = infoSize >= 40 ? 4 : 3;
     const std::uint64_t infoBytes = std::min<std::uint64_t>(infoSize + colors * entry, dib.size());
-    DecodedPicture picture;
+    DecodedPicture& picture = m_bitmap;
     if (!decodeDibFor(m_canvas, dib.first(static_cast<std::size_t>(infoBytes)),
                       dib.subspan(static_cast<std::size_t>(infoBytes)), picture))
         return;

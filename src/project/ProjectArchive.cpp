@@ -191,6 +191,13 @@ TProjectLoad failedLoad(std::string error) {
     return load;
 }
 
+// A failure the archive component reported (through its OnMessage) itself.
+TProjectLoad componentFailed(const TZipArchive& zip) {
+    TProjectLoad load = failedLoad(joined(zip.LastErrors()));
+    load.ErrorShown = true;
+    return load;
+}
+
 TProjectLoad endedLoad(TLoadOutcome outcome) {
     TProjectLoad load;
     load.Outcome = outcome;
@@ -325,7 +332,7 @@ TProjectLoad loadProjectArchive(const std::string& projectFile, TProjectFolders&
     folders.RemoveStaleFolders();
     // Everything goes into a set of its own; returning without committing removes it again.
     TPendingPictureSet pictures(folders);
-    if (!zip.SetArchive(projectFile)) return failedLoad(joined(zip.LastErrors()));
+    if (!zip.SetArchive(projectFile)) return componentFailed(zip);
     if (zip.CancelRequested()) return endedLoad(TLoadOutcome::Cancelled);
     if (const std::uint64_t size = oversizedRecordFile(zip.Entries()); size > 0) {
         return failedLoad("Die Datei " + recordFileShownAs(projectFile) + " ist mit " +
@@ -337,7 +344,7 @@ TProjectLoad loadProjectArchive(const std::string& projectFile, TProjectFolders&
         if (!zip.ExtractAll(pictures.Folder())) {
             if (zip.LastOutcome() == TZipOutcome::Cancelled)
                 return endedLoad(TLoadOutcome::Cancelled);
-            return failedLoad(joined(zip.LastErrors()));
+            return componentFailed(zip);
         }
     }
     if (zip.CancelRequested()) return endedLoad(TLoadOutcome::Cancelled);

@@ -100,9 +100,10 @@ enum class TLoadOutcome {
 
 struct TProjectLoad {
     TLoadOutcome Outcome = TLoadOutcome::Failed;
-    // Failed: the reason in the words shown to the user, naming the project file. Errors of
-    // the archive component also went to its OnMessage, as the component reports them.
+    // Failed: the reason in the words shown to the user, naming the project file.
     std::string Error;
+    // Failed: the archive component has shown Error already, through its OnMessage.
+    bool ErrorShown = false;
     // Failed because of a record line: its index in data.dat.
     std::optional<std::size_t> FailedLine;
     // Loaded: the record lines, their split elements and the pictures' index.

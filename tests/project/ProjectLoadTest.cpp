@@ -120,6 +120,9 @@ TEST_F(ProjectLoadTest, EveryFailureLeavesTheOpenProjectsPicturesAlone) {
         EXPECT_FALSE(load.Pictures.has_value());
         EXPECT_NE(load.Error.find(c.message), std::string::npos) << load.Error;
         EXPECT_NE(load.Error.find(c.file), std::string::npos) << load.Error;
+        // The component showed its own errors; those about data.dat are the load's to show.
+        EXPECT_EQ(load.ErrorShown, messages.size() == 1) << load.Error;
+        messages.clear();
         expectStoreUnchanged();
     }
 }
@@ -135,6 +138,7 @@ TEST_F(ProjectLoadTest, ALineThatCannotBeReadFailsTheLoadNamingIt) {
                               {"Tür.png", "door"}});
     const TProjectLoad load = loadProjectArchive(project, folders, zip);
     EXPECT_EQ(load.Outcome, TLoadOutcome::Failed);
+    EXPECT_FALSE(load.ErrorShown);
     EXPECT_EQ(load.FailedLine, std::optional<std::size_t>(2));
     EXPECT_EQ(load.Error, "Zeile 2 der Datei data.dat in \"" + project +
                               "\" kann nicht gelesen werden: Feld 3 (\"drei\") ist keine ganze "

@@ -20,14 +20,12 @@ void TForm_Schauplatz::LoadFacade(const std::string& path) {
     ReadPictureFile(ImageFassade.Bitmap(), path);
     ImageFassade.FitToSize(kFacadeMaxWidth, kFacadeMaxHeight);
     ImageFassade.Invalidate();
-    ImageHintergrund.Bitmap().Assign(&ImageFassade.Bitmap());
-    ++m_placement.backgroundGeneration;
+    // A new facade starts a new record list and a new history.
+    auto facade = std::make_shared<TBitmap32>();
+    facade->Assign(&ImageFassade.Bitmap());
+    m_composition.SetFacade(path, std::move(facade));
+    ShowComposition();
     SizeWorkspace();
-    WorkingPlaceImage.Invalidate();
-    ProjectData.clear();
-    ProjectData.push_back(path);
-    // The undo picture belongs to the previous facade.
-    DiscardUndo();
 }
 
 // The shared picture dialog: all formats first, the last chosen file offered again. Returns
@@ -43,13 +41,13 @@ static std::string askForPicture(FormHost& host, std::string& lastFile) {
 }
 
 void TForm_Schauplatz::FassadeLaden1Click() {
-    if (ProjectBusy()) return;
+    if (CommandRefused()) return;
     const std::string path = askForPicture(m_host, m_placement.lastPictureFile);
     if (!path.empty()) LoadFacade(path);
 }
 
 void TForm_Schauplatz::BildvomElementladen1Click() {
-    if (ProjectBusy()) return;
+    if (CommandRefused()) return;
     const std::string path = askForPicture(m_host, m_placement.lastPictureFile);
     if (!path.empty()) LoadElementPicture(path);
 }

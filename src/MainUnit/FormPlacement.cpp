@@ -93,6 +93,7 @@ void TForm_Schauplatz::LoadElementPicture(const std::string& path) {
     try {
         TBitmap32& door = ImageSelectedDoor.Bitmap();
         door.Clear(0);
+        ++m_placement.elementPicture;
         ReadPictureFile(door, path);
         ImageSelectedDoor.Invalidate();
         m_host.repaint(FormComponent::ImageSelectedDoor);
@@ -168,9 +169,12 @@ void TForm_Schauplatz::RenderElement() {
 
 // --- the mouse on the workspace --------------------------------------------------------------
 
-void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton, TShiftState, int X,
-                                            int Y, TCustomLayer*) {
+void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton Button,
+                                            TShiftState Shift, int X, int Y, TCustomLayer*) {
     try {
+        // A double click on a placed element takes it up for editing (then the press goes on
+        // as a press on its quad).
+        if (Button == mbLeft && (Shift & ssDouble) != 0) TakeUpElementAt(X, Y);
         if (!Item("NeuesElementpositionieren1").checked) return;
         ActiveVertex = -1;
         for (std::int32_t i = 0; i < 4; ++i) {
@@ -222,12 +226,14 @@ void TForm_Schauplatz::RubberLayerMouseUp(TCustomImage32*, TMouseButton, TShiftS
 void TForm_Schauplatz::OpacityChange(int Position) {
     ImageSelectedDoor.Bitmap().SetMasterAlpha(
         static_cast<std::uint32_t>(std::clamp(Position, 0, 255)));
+    ++m_placement.elementPicture;
     ImageSelectedDoor.Invalidate();
     RenderElement();
 }
 
 void TForm_Schauplatz::rspeigeln1Click() {
     ImageSelectedDoor.Bitmap().MirrorHorizontally();
+    ++m_placement.elementPicture;
     ImageSelectedDoor.Invalidate();
     RenderElement();
 }

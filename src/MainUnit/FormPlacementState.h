@@ -5,6 +5,7 @@
 // picture dialog's last file.
 
 #include "project/TProjectFolders.h"
+#include "raster/Bitmap32.h"
 #include "raster/Rect.h"
 
 #include <cstddef>
@@ -20,11 +21,21 @@ struct PlacementState {
     // The frame layer on the workspace view (owned by the view's layer list).
     TCustomLayer* frameLayer = nullptr;
 
-    // One level of undo: whether the undo picture may be put back, and the record line
-    // the acceptance appended (taken back with it).
-    bool undoAvailable = false;
-    std::size_t undoLineIndex = 0;
-    std::string undoLine;
+    // The element picture as the composition keeps it, shared by every placement of the
+    // unchanged picture: valid while elementPicture equals placedPictureOf. Loading,
+    // mirroring and a new opacity count elementPicture up.
+    std::shared_ptr<TBitmap32> placedPicture;
+    std::uint64_t elementPicture = 1;
+    std::uint64_t placedPictureOf = 0;
+    // The path the record line names for ElementFile (a copy without ";" when it has one),
+    // kept for the ElementFile it was made for.
+    std::string recordedPath;
+    std::string recordedPathOf;
+
+    // Where the element taken up for editing goes in the order when it is put back.
+    std::size_t editPosition = 0;
+    // The composition generation the window last showed.
+    std::uint64_t shownComposition = 0;
 
     // The file the picture dialog offers again.
     std::string lastPictureFile;

@@ -1,5 +1,6 @@
 #include "MainUnit/MainUnit.h"
 
+#include "project/ProjectNames.h"
 #include "support/U_SYSTOOLS.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 namespace schauplatz {
 
 namespace {
-constexpr const char* kNewProjectName = "Neues Projekt.vbk";
 constexpr const char* kCaptionTemplate = "Velora Bildkomposition 2021 [%s]";
 constexpr long double kStippleStep = 0.05L;
 } // namespace
@@ -58,6 +58,10 @@ void TForm_Schauplatz::setUpPictures() {
     background.SetSize(builtin.width, builtin.height);
     std::copy(builtin.pixels.begin(), builtin.pixels.end(), background.Bits());
     background.Changed();
+    // The composition starts on the same picture, which names no file.
+    auto facade = std::make_shared<TBitmap32>();
+    facade->Assign(&background);
+    m_composition.SetFacade("", std::move(facade));
 
     ImageFassade.OnDblClick = [this](TCustomPaintBox32*) { ImageFassadeDblClick(); };
 }
@@ -110,10 +114,15 @@ void TForm_Schauplatz::UpdateCaption() {
     m_host.captionChanged(m_caption);
 }
 
+// A new project keeps the picture the background shows as the facade of a new record list
+// (it names no file until it is stored), with a new history.
 void TForm_Schauplatz::ResetProject() {
     ProjectFile = kNewProjectName;
-    ProjectData.clear();
-    DiscardUndo();
+    if (Editing()) m_composition.CancelEdit();
+    auto facade = std::make_shared<TBitmap32>();
+    facade->Assign(&m_composition.Background());
+    m_composition.SetFacade("", std::move(facade));
+    ShowComposition();
     UpdateCaption();
 }
 
@@ -150,6 +159,7 @@ const MenuItem& TForm_Schauplatz::Item(const std::string& name) const {
 
 void TForm_Schauplatz::ClickMenuItem(const std::string& name) {
     MenuItem& item = Item(name);
+    if (!item.enabled) return;
     if (item.toggle) item.checked = !item.checked;
     if (OnMenuItemClick) OnMenuItemClick(item.name);
     if (item.handler) (this->*item.handler)();
@@ -174,7 +184,7 @@ void TForm_Schauplatz::Vertexanaus1Click() {
 
 // A new project forgets the record list, then offers the facade dialog.
 void TForm_Schauplatz::NeuesProjekt1Click() {
-    if (ProjectBusy()) return;
+    if (CommandRefused()) return;
     ResetProject();
     FassadeLaden1Click();
 }

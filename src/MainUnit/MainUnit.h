@@ -8,6 +8,7 @@
 // mouse, idle -> FormDestroy -> destruct.
 
 #include "MainUnit/BuiltinBackground.h"
+#include "composition/TComposition.h"
 #include "MainUnit/FormHost.h"
 #include "MainUnit/FormPlacementState.h"
 #include "MainUnit/FormWorkspaceView.h"
@@ -26,13 +27,6 @@
 #include <vector>
 
 namespace schauplatz {
-
-// One corner of the element quad, in workspace-bitmap pixels.
-struct QuadPoint {
-    std::int32_t X = 0;
-    std::int32_t Y = 0;
-    bool operator==(const QuadPoint&) const = default;
-};
 
 class TForm_Schauplatz {
 public:
@@ -76,9 +70,13 @@ public:
     // The project archive component (save and load).
     TZipArchive ZipArchive1;
 
-    // Record lists: line 0 the facade path, then one line per accepted element.
+    // Record lists: line 0 the facade path, then one line per placed element.
     std::vector<std::string> ProjectData;
     std::vector<std::string> LoadStore;
+
+    // The project as a document: facade, placed elements, the background they give and the
+    // history of changes. ProjectData, ImageHintergrund and ImageUndo follow it.
+    const TComposition& Composition() const { return m_composition; }
 
     // The window caption ("" until the first showing).
     const std::string& Caption() const { return m_caption; }
@@ -119,8 +117,20 @@ public:
     // The idle pass's preview: built only when the background or the workspace bitmap
     // changed since the last build.
     void UpdatePreview();
-    // Forgets the undo step: the undo picture becomes empty, "Schritt zurück" does nothing.
-    void DiscardUndo();
+    // Shows what the composition changed: the background's changed areas, the record list,
+    // the undo picture and the menu items that depend on the history.
+    void ShowComposition();
+    // The element being placed as the composition keeps it: its path for the record line,
+    // its picture (shared while it is unchanged) and the quad.
+    TPlacedElement CurrentElement();
+    // True while an element taken up by a double click is being edited.
+    bool Editing() const { return m_composition.TakenUp().has_value(); }
+    // Takes up the topmost placed element drawn at (X, Y), in picture pixels; false when none
+    // is drawn there.
+    bool TakeUpElementAt(int X, int Y);
+    // Commands that change the project or the composite are refused (do nothing) while an
+    // archive operation runs or a corner or the quad is being dragged.
+    bool CommandRefused() const;
     // The instance's folders (work folder and picture store), made on first use.
     TProjectFolders& ProjectFolders();
     // Project files: save under Name ("Neues Projekt.vbk" asks for a name), load and rebuild,
@@ -145,6 +155,11 @@ public:
     void NeuesElementpositionieren1Click();
     void Elementbernehmen1Click();
     void Schrittzurck1Click();
+    void Schrittvor1Click();
+    void Bearbeitungabbrechen1Click();
+    void Elemententfernen1Click();
+    void Nachvorne1Click();
+    void Nachhinten1Click();
     void Vertexanaus1Click();
     void rspeigeln1Click();
     void kleinerClick();
@@ -170,6 +185,12 @@ public:
 
 private:
     void buildMenus();
+    void updateHistoryItems();
+    // The element taken up goes back to the current element's place: offered again at its
+    // default place, as after an acceptance.
+    void endEdit();
+    void showWholeBackground();
+    void storeFacadeIfUnnamed();
     void setUpPictures();
     MenuItem* findItem(const std::string& name);
 
@@ -180,6 +201,7 @@ private:
     Menu m_popupElement;
     Menu m_popupFassade;
     PlacementState m_placement;
+    TComposition m_composition;
 };
 
 } // namespace schauplatz

@@ -14,11 +14,17 @@ ShortCut ctrlAlt(char key) {
     return {true, true, key};
 }
 
-MenuItem item(std::string name, std::string caption, ShortCut key, MenuHandler handler) {
+ShortCut named(const char* key) {
+    return ShortCut{false, false, std::string(key)};
+}
+
+MenuItem item(std::string name, std::string caption, ShortCut key, MenuHandler handler,
+              std::vector<ShortCut> moreKeys = {}) {
     MenuItem result;
     result.name = std::move(name);
     result.caption = std::move(caption);
     result.shortCut = std::move(key);
+    result.moreShortCuts = std::move(moreKeys);
     result.handler = handler;
     return result;
 }
@@ -74,6 +80,17 @@ void TForm_Schauplatz::buildMenus() {
                  item("Elementbernehmen1", "Element übernehmen", ctrl('U'),
                       &F::Elementbernehmen1Click),
                  item("Schrittzurck1", "Schritt zurück", ctrl('Z'), &F::Schrittzurck1Click),
+                 item("Schrittvor1", "Schritt vor", ctrl('Y'), &F::Schrittvor1Click,
+                      {ShortCut{true, false, 'Z', true}}),
+                 separator("N5"),
+                 item("Bearbeitungabbrechen1", "Bearbeitung abbrechen", named("Esc"),
+                      &F::Bearbeitungabbrechen1Click),
+                 item("Elemententfernen1", "Element entfernen", named("Del"),
+                      &F::Elemententfernen1Click),
+                 item("Nachvorne1", "Nach vorne", ShortCut{true, false, std::string("PgUp")},
+                      &F::Nachvorne1Click),
+                 item("Nachhinten1", "Nach hinten", ShortCut{true, false, std::string("PgDown")},
+                      &F::Nachhinten1Click),
              }},
         Menu{"Ansicht1",
              "&Ansicht",
@@ -94,6 +111,10 @@ void TForm_Schauplatz::buildMenus() {
              }},
         Menu{"Hilfe1", "&Hilfe", true, {}},
     };
+    // Nothing to undo, redo or edit yet.
+    for (const char* name : {"Schrittzurck1", "Schrittvor1", "Bearbeitungabbrechen1",
+                             "Elemententfernen1", "Nachvorne1", "Nachhinten1"})
+        Item(name).enabled = false;
     m_popupElement = Menu{"PopupMenuElement",
                           "",
                           true,

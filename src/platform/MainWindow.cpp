@@ -279,6 +279,7 @@ void MainWindow::addMenuItems(QMenu* target, const Menu& table) {
                 action->setText(qs(item.caption) + '\t' + key.toString(QKeySequence::NativeText));
             }
         }
+        action->setEnabled(item.enabled);
         const std::string name = item.name;
         connect(action, &QAction::triggered, this, [this, name] { clickItem(name); });
         addAction(action); // keys work while the menu bar is closed
@@ -293,9 +294,10 @@ void MainWindow::clickItem(const std::string& name) {
 
 void MainWindow::syncMenuState() {
     for (auto& [name, action] : m_actions) {
-        if (!action->isCheckable()) continue;
         try {
-            action->setChecked(m_form->Item(name).checked);
+            const MenuItem& item = m_form->Item(name);
+            action->setEnabled(item.enabled);
+            if (action->isCheckable()) action->setChecked(item.checked);
         } catch (const std::out_of_range&) {
         }
     }

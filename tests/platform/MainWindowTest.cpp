@@ -228,11 +228,11 @@ TEST_F(MainWindowTest, AnErrorInAMenuHandlerReachesTheDialogAndTheProgramGoesOn)
     });
     m_window->form().OnMenuItemClick = [this](const std::string& name) {
         m_clicked.push_back(name);
-        if (name == "Schrittzurck1") throw std::runtime_error("Testfehler im Menü");
+        if (name == "Vertexanaus1") throw std::runtime_error("Testfehler im Menü");
     };
 
     const int before = reportedErrorCount();
-    QTest::keyClick(m_window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(m_window.get(), Qt::Key_R, Qt::ControlModifier);
     ASSERT_EQ(shown, 1);
     EXPECT_EQ(reportedErrorCount(), before + 1);
     EXPECT_TRUE(report.contains("Meldung: Testfehler im Menü")) << report.toStdString();

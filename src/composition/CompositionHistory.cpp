@@ -1,0 +1,113 @@
+#include "composition/CompositionHistory.h"
+
+#include <set>
+#include <stdexcept>
+
+namespace schauplatz {
+
+namespace {
+
+void requireIndex(std::size_t index, std::size_t limit) {
+    if (index >= limit) throw std::out_of_range("composition change outside the element list");
+}
+
+std::uint64_t bytesOf(const TBitmap32& picture) {
+    return static_cast<std::uint64_t>(picture.Width()) *
+           static_cast<std::uint64_t>(picture.Height()) * sizeof(TColor32);
+}
+
+} // namespace
+
+void TElementChange::applyTo(std::vector<TPlacedElement>& elements) const {
+    const auto at = [&elements](std::size_t i) {
+        return elements.begin() + static_cast<std::ptrdiff_t>(i);
+    };
+    switch (kind) {
+    case Kind::Insert:
+        requireIndex(index, elements.size() + 1);
+        elements.insert(at(index), after);
+        break;
+    case Kind::Erase:
+        requireIndex(index, elements.size());
+        elements.erase(at(index));
+        break;
+    case Kind::Replace:
+        requireIndex(index, elements.size());
+        elements[index] = after;
+        break;
+    case Kind::Move: {
+        requireIndex(index, elements.size());
+        requireIndex(to, elements.size());
+        TPlacedElement moved = std::move(elements[index]);
+        elements.erase(at(index));
+        elements.insert(at(to), std::move(moved));
+        break;
+    }
+    }
+}
+
+TElementChange TElementChange::inverse() const {
+    TElementChange back = *this;
+    switch (kind) {
+    case Kind::Insert:
+        back.kind = Kind::Erase;
+        back.before = after;
+        back.after = {};
+        break;
+    case Kind::Erase:
+        back.kind = Kind::Insert;
+        back.after = before;
+        back.before = {};
+        break;
+    case Kind::Replace:
+        std::swap(back.before, back.after);
+        break;
+    case Kind::Move:
+        back.index = to;
+        back.to = index;
+        break;
+    }
+    return back;
+}
+
+TCompositionStep InverseOf(const TCompositionStep& step) {
+    TCompositionStep back;
+    for (auto it = step.rbegin(); it != step.rend(); ++it)
+        back.push_back(it->inverse());
+    return back;
+}
+
+void TCompositionHistory::clear() {
+    m_steps.clear();
+    m_position = 0;
+}
+
+void TCompositionHistory::push(TCompositionStep step, const std::vector<TPlacedElement>& current) {
+    m_steps.resize(m_position);
+    m_steps.push_back(std::move(step));
+    m_position = m_steps.size();
+    while (m_steps.size() > kMaxSteps ||
+           (m_steps.size() > 1 && pictureBytes(current) > kMaxPictureBytes)) {
+        m_steps.erase(m_steps.begin());
+        --m_position;
+    }
+}
+
+std::uint64_t TCompositionHistory::pictureBytes(const std::vector<TPlacedElement>& current) const {
+    std::set<const TBitmap32*> used;
+    for (const TPlacedElement& element : current)
+        used.insert(element.Picture.get());
+    std::set<const TBitmap32*> counted;
+    std::uint64_t bytes = 0;
+    for (const TCompositionStep& step : m_steps)
+        for (const TElementChange& change : step)
+            for (const TPlacedElement* element : {&change.before, &change.after}) {
+                const TBitmap32* picture = element->Picture.get();
+                if (picture == nullptr || used.count(picture) || !counted.insert(picture).second)
+                    continue;
+                bytes += bytesOf(*picture);
+            }
+    return bytes;
+}
+
+} // namespace schauplatz

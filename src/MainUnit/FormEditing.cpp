@@ -52,7 +52,8 @@ bool TForm_Schauplatz::TakeUpElementAt(int X, int Y) {
     m_placement.recordedPath = element.Path;
     m_placement.recordedPathOf = element.Path;
     Vertices = element.Quad;
-    if (!Item("NeuesElementpositionieren1").checked) Item("NeuesElementpositionieren1").checked = true;
+    if (!Item("NeuesElementpositionieren1").checked)
+        Item("NeuesElementpositionieren1").checked = true;
     Item("Vertexanaus1").checked = true;
     ShowFrame = true;
     m_host.menuStateChanged();

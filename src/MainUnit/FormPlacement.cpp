@@ -169,8 +169,8 @@ void TForm_Schauplatz::RenderElement() {
 
 // --- the mouse on the workspace --------------------------------------------------------------
 
-void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton Button,
-                                            TShiftState Shift, int X, int Y, TCustomLayer*) {
+void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton Button, TShiftState Shift,
+                                            int X, int Y, TCustomLayer*) {
     try {
         // A double click on a placed element takes it up for editing (then the press goes on
         // as a press on its quad).

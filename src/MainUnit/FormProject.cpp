@@ -149,6 +149,8 @@ void TForm_Schauplatz::LoadProject(const std::string& FileName) {
     ProjectFile = FileName;
     UpdateCaption();
     Zoom = 1.0f;
+    keepElementFile();
+    ProjectFolders().DropOlderPictureSets();
     ImageFassade.Bitmap().Assign(&m_composition.Facade());
     ImageFassade.Invalidate();
     showWholeBackground();
@@ -165,6 +167,18 @@ void TForm_Schauplatz::LoadProject(const std::string& FileName) {
     } else {
         RenderElement();
     }
+}
+
+// The element being placed may come from the project open until now, whose pictures go with
+// the older picture sets: it is copied into the new set first.
+void TForm_Schauplatz::keepElementFile() {
+    const std::string& store = ProjectFolders().PictureStore();
+    if (ElementFile.rfind(store, 0) != 0 ||
+        ElementFile.rfind(ProjectFolders().PictureSet(), 0) == 0)
+        return;
+    std::error_code missing;
+    if (!std::filesystem::is_regular_file(ElementFile, missing)) return;
+    ElementFile = ProjectFolders().KeepPicture(ElementFile);
 }
 
 void TForm_Schauplatz::ReplayElement(const std::string& Path, std::int32_t X0, std::int32_t Y0,

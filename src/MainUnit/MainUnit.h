@@ -8,12 +8,12 @@
 // mouse, idle -> FormDestroy -> destruct.
 
 #include "MainUnit/BuiltinBackground.h"
-#include "composition/TComposition.h"
 #include "MainUnit/FormHost.h"
 #include "MainUnit/FormPlacementState.h"
 #include "MainUnit/FormWorkspaceView.h"
 #include "MainUnit/MenuTable.h"
 #include "ZAMBasicImage/ZAMBasicImage.h"
+#include "composition/TComposition.h"
 #include "elements/ElementListBox.h"
 #include "project/TZipArchive.h"
 #include "raster/Transformation.h"
@@ -191,6 +191,7 @@ private:
     void endEdit();
     void showWholeBackground();
     void storeFacadeIfUnnamed();
+    void keepElementFile();
     void setUpPictures();
     MenuItem* findItem(const std::string& name);
 

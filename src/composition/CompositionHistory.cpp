@@ -86,8 +86,8 @@ void TCompositionHistory::push(TCompositionStep step, const std::vector<TPlacedE
     m_steps.resize(m_position);
     m_steps.push_back(std::move(step));
     m_position = m_steps.size();
-    while (m_steps.size() > kMaxSteps ||
-           (m_steps.size() > 1 && pictureBytes(current) > kMaxPictureBytes)) {
+    while (m_steps.size() > m_maxSteps ||
+           (m_steps.size() > 1 && pictureBytes(current) > m_maxPictureBytes)) {
         m_steps.erase(m_steps.begin());
         --m_position;
     }

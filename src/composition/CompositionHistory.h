@@ -35,6 +35,10 @@ public:
     static constexpr std::size_t kMaxSteps = 100;
     static constexpr std::uint64_t kMaxPictureBytes = std::uint64_t{512} << 20;
 
+    explicit TCompositionHistory(std::size_t maxSteps = kMaxSteps,
+                                 std::uint64_t maxPictureBytes = kMaxPictureBytes)
+        : m_maxSteps(maxSteps), m_maxPictureBytes(maxPictureBytes) {}
+
     void clear();
     // A new step after the current state: the redo steps go, then the oldest steps while the
     // bounds are exceeded. current is the element list after the step.
@@ -54,6 +58,8 @@ public:
     std::uint64_t pictureBytes(const std::vector<TPlacedElement>& current) const;
 
 private:
+    std::size_t m_maxSteps;
+    std::uint64_t m_maxPictureBytes;
     std::vector<TCompositionStep> m_steps;
     std::size_t m_position = 0; // steps before it can be undone, from it on redone
 };

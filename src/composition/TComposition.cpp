@@ -57,18 +57,24 @@ public:
             saved.area = R;
             saved.pixels.resize(static_cast<std::size_t>(R.Width()) *
                                 static_cast<std::size_t>(R.Height()));
-            copyRows(R, [&](std::int32_t y, TColor32* kept) {
-                std::memcpy(kept, bitmap.PixelPointer(R.Left, y),
-                            static_cast<std::size_t>(R.Width()) * sizeof(TColor32));
-            }, saved);
+            copyRows(
+                R,
+                [&](std::int32_t y, TColor32* kept) {
+                    std::memcpy(kept, bitmap.PixelPointer(R.Left, y),
+                                static_cast<std::size_t>(R.Width()) * sizeof(TColor32));
+                },
+                saved);
         }
     }
     void restore() {
         for (Saved& saved : m_saved)
-            copyRows(saved.area, [&](std::int32_t y, TColor32* kept) {
-                std::memcpy(m_bitmap.PixelPointer(saved.area.Left, y), kept,
-                            static_cast<std::size_t>(saved.area.Width()) * sizeof(TColor32));
-            }, saved);
+            copyRows(
+                saved.area,
+                [&](std::int32_t y, TColor32* kept) {
+                    std::memcpy(m_bitmap.PixelPointer(saved.area.Left, y), kept,
+                                static_cast<std::size_t>(saved.area.Width()) * sizeof(TColor32));
+                },
+                saved);
     }
 
 private:
@@ -119,9 +125,8 @@ std::vector<std::string> TComposition::RecordLines() const {
     lines.push_back(m_facadePath);
     for (const TPlacedElement& element : m_elements) {
         const TQuad& q = element.Quad;
-        lines.push_back(FormatElementRecord(TElementRecord{element.Path, q[0].X, q[0].Y, q[1].X,
-                                                           q[1].Y, q[2].X, q[2].Y, q[3].X,
-                                                           q[3].Y}));
+        lines.push_back(FormatElementRecord(TElementRecord{
+            element.Path, q[0].X, q[0].Y, q[1].X, q[1].Y, q[2].X, q[2].Y, q[3].X, q[3].Y}));
     }
     return lines;
 }

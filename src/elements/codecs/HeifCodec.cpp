@@ -94,8 +94,11 @@ void copyPixels(const heif_image* image, bool premultiplied, std::int32_t width,
 }
 
 std::string decodeFailure(const heif_error& error, ByteSpan data) {
+    // A missing decoder plugin is an unsupported codec; a coding this libheif has no decoder
+    // for at all (VVC, say) an unsupported image type. Either way the decoder is missing.
     if (error.code == heif_error_Unsupported_feature &&
-        error.subcode == heif_suberror_Unsupported_codec)
+        (error.subcode == heif_suberror_Unsupported_codec ||
+         error.subcode == heif_suberror_Unsupported_image_type))
         return reasons::missingDecoder(heifFormatName(data));
     if (error.code == heif_error_Memory_allocation_error) return reasons::tooLarge(0, 0);
     return reasons::damaged();

@@ -29,7 +29,7 @@ struct PngEncoding {
     bool outOfMemory = false;
 };
 
-extern "C" void pngAppend(png_structp png, png_bytep data, png_size_t size) {
+extern "C" void encoderPngAppend(png_structp png, png_bytep data, png_size_t size) {
     auto* encoding = static_cast<PngEncoding*>(png_get_io_ptr(png));
     try {
         encoding->bytes->insert(encoding->bytes->end(), data, data + size);
@@ -40,20 +40,20 @@ extern "C" void pngAppend(png_structp png, png_bytep data, png_size_t size) {
     }
 }
 
-extern "C" void pngFlushNothing(png_structp) {}
+extern "C" void encoderPngFlush(png_structp) {}
 
-extern "C" [[noreturn]] void pngStop(png_structp png, png_const_charp message) {
+extern "C" [[noreturn]] void encoderPngStop(png_structp png, png_const_charp message) {
     auto* encoding = static_cast<PngEncoding*>(png_get_error_ptr(png));
     std::strncpy(encoding->error, message, sizeof encoding->error - 1);
     png_longjmp(png, 1);
 }
 
-extern "C" void pngIgnoreWarning(png_structp, png_const_charp) {}
+extern "C" void encoderPngWarning(png_structp, png_const_charp) {}
 
 // The rows go to libpng as they lie in memory: blue, green, red and a filler byte that
 // libpng drops, so nothing is copied or converted on our side.
 void pngWriteRows(png_structp png, png_infop info, const PngEncoding& encoding) {
-    png_set_write_fn(png, const_cast<PngEncoding*>(&encoding), pngAppend, pngFlushNothing);
+    png_set_write_fn(png, const_cast<PngEncoding*>(&encoding), encoderPngAppend, encoderPngFlush);
     png_set_compression_level(png, encoding.level);
     png_set_IHDR(png, info, static_cast<png_uint_32>(encoding.width),
                  static_cast<png_uint_32>(encoding.height), 8, PNG_COLOR_TYPE_RGB,
@@ -83,13 +83,13 @@ struct JpegErrors {
     char message[JMSG_LENGTH_MAX] = {};
 };
 
-extern "C" void jpegStop(j_common_ptr info) {
+extern "C" void encoderJpegStop(j_common_ptr info) {
     auto* errors = reinterpret_cast<JpegErrors*>(info->err);
     (*info->err->format_message)(info, errors->message);
     std::longjmp(errors->jump, 1);
 }
 
-extern "C" void jpegSilent(j_common_ptr) {}
+extern "C" void encoderJpegSilent(j_common_ptr) {}
 
 struct JpegEncoding {
     jpeg_compress_struct info{};
@@ -183,7 +183,7 @@ std::vector<std::uint8_t> encodePngRgb(const TColor32* pixels, std::int32_t widt
     encoding.level = compressionLevel;
     encoding.bytes = &bytes;
     png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &encoding, pngStop, pngIgnoreWarning);
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &encoding, encoderPngStop, encoderPngWarning);
     if (!png) throw std::bad_alloc();
     png_infop info = png_create_info_struct(png);
     const bool done = info && pngEncode(png, info, encoding);
@@ -200,8 +200,8 @@ std::vector<std::uint8_t> encodeJpegRgb(const TColor32* pixels, std::int32_t wid
     const std::vector<std::uint8_t> exif = srgbExifBlock();
     JpegEncoding encoding;
     encoding.info.err = jpeg_std_error(&encoding.errors.base);
-    encoding.errors.base.error_exit = jpegStop;
-    encoding.errors.base.output_message = jpegSilent;
+    encoding.errors.base.error_exit = encoderJpegStop;
+    encoding.errors.base.output_message = encoderJpegSilent;
     if (!jpegEncode(encoding, pixels, width, height, quality, exif.data(),
                     static_cast<unsigned int>(exif.size())))
         throw std::runtime_error(std::string("libjpeg: ") + encoding.errors.message);

@@ -114,8 +114,9 @@ TEST(HeifReading, TooLargeIsRefusedBeforeAnyAllocation) {
     const Bytes file = encodeHeif(gradientPicture(64, 64, false), HeifCoding::Hevc, false);
     DecodedPicture unchanged;
     ASSERT_TRUE(decodeHeif(withDeclaredSize(file, 64, 64), unchanged));
+    // libheif refuses sides beyond 16384 itself; 16384 x 16385 is one row too many.
     for (const auto& [width, height] :
-         {std::pair<std::uint32_t, std::uint32_t>{20000, 20000}, {70000, 16}}) {
+         {std::pair<std::uint32_t, std::uint32_t>{20000, 20000}, {70000, 16}, {16384, 16385}}) {
         CountingTarget target;
         std::string reason;
         EXPECT_FALSE(decodeHeif(withDeclaredSize(file, width, height), target, &reason));
@@ -202,6 +203,39 @@ TEST(WebpReading, TooLargeAnimatedAndDamagedHaveTheirReasons) {
     EXPECT_FALSE(decodeWebp(Bytes(file.begin(), file.begin() + file.size() - 20), target, &reason));
     EXPECT_EQ(reason, reasons::damaged());
     EXPECT_FALSE(decodeWebp(Bytes{'R', 'I', 'F', 'F'}, target, &reason));
+}
+
+} // namespace
+} // namespace schauplatz::picture_test
+
+namespace schauplatz::picture_test {
+namespace {
+
+Bytes regression(const std::string& name) {
+    return readBytes(std::string(SCHAUPLATZ_TEST_DATA) + "/../../fuzz/regressions/" + name);
+}
+
+// Found by fuzzing: a 40 x 24 HEIC whose HEVC bitstream announces 53380 x 16445 pixels. libheif
+// checks only the sides, so with sides up to 65535 allowed it allocated gigabytes; with 16384
+// per side the picture is refused first.
+TEST(HeifFuzzRegression, BitstreamLargerThanItsBoxesIsRefusedNotAllocated) {
+    const Bytes file = regression("picture_heif-oom-1b2d1d5a.heic");
+    ASSERT_EQ(file.size(), 1035u);
+    CountingTarget target;
+    std::string reason;
+    EXPECT_FALSE(decodeHeif(file, target, &reason));
+    EXPECT_EQ(target.allocations, 0);
+    EXPECT_EQ(reason, reasons::tooLarge(0, 0, 16384));
+}
+
+// Found by fuzzing: a damaged AVIF that dav1d fails on (dav1d then keeps 40 bytes, see
+// sanitizers/lsan.supp); the outcome is a clean refusal.
+TEST(HeifFuzzRegression, DamagedAvifIsRefused) {
+    CountingTarget target;
+    std::string reason;
+    EXPECT_FALSE(decodeHeif(regression("picture_heif-leak-82954447.avif"), target, &reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(target.allocations, 0);
 }
 
 } // namespace

@@ -42,13 +42,23 @@ void setReason(std::string* reason, std::string text) {
     if (reason) *reason = std::move(text);
 }
 
+// libheif (1.15) limits the sides of every picture it decodes, the composed one and what a
+// coded bitstream announces, but not their product. 2^14 per side keeps every picture it
+// accepts within 2^28 pixels; a bitstream that claims more than the file's boxes say is
+// refused before anything is allocated for it.
+constexpr std::int64_t kHeifMaxSide = 16384;
+static_assert(kHeifMaxSide * kHeifMaxSide <= kMaxPicturePixels);
+
+std::string heifTooLarge(std::int64_t width = 0, std::int64_t height = 0) {
+    return reasons::tooLarge(width, height, kHeifMaxSide);
+}
+
 // Reads the file's boxes (nothing is decoded yet) and finds its primary picture.
 Handle primaryPicture(ByteSpan data, Context& context, std::string* reason) {
     initialiseOnce();
     context.reset(heif_context_alloc());
     if (!context) throw std::bad_alloc();
-    // Sides above our limit are refused by libheif itself before it allocates for them.
-    heif_context_set_maximum_image_size_limit(context.get(), static_cast<int>(kMaxPictureSide));
+    heif_context_set_maximum_image_size_limit(context.get(), static_cast<int>(kHeifMaxSide));
     heif_error error = heif_context_read_from_memory_without_copy(context.get(), data.data(),
                                                                   data.size(), nullptr);
     if (error.code != heif_error_Ok) {
@@ -100,7 +110,7 @@ std::string decodeFailure(const heif_error& error, ByteSpan data) {
         (error.subcode == heif_suberror_Unsupported_codec ||
          error.subcode == heif_suberror_Unsupported_image_type))
         return reasons::missingDecoder(heifFormatName(data));
-    if (error.code == heif_error_Memory_allocation_error) return reasons::tooLarge(0, 0);
+    if (error.code == heif_error_Memory_allocation_error) return heifTooLarge();
     return reasons::damaged();
 }
 
@@ -141,8 +151,9 @@ bool decodeHeif(ByteSpan data, PixelTarget& target, std::string* reason) {
     if (!handle) return false;
     const std::int64_t declaredWidth = heif_image_handle_get_width(handle.get());
     const std::int64_t declaredHeight = heif_image_handle_get_height(handle.get());
-    if (!pictureSizeAllowed(declaredWidth, declaredHeight)) {
-        setReason(reason, reasons::tooLarge(declaredWidth, declaredHeight));
+    if (!pictureSizeAllowed(declaredWidth, declaredHeight) || declaredWidth > kHeifMaxSide ||
+        declaredHeight > kHeifMaxSide) {
+        setReason(reason, heifTooLarge(declaredWidth, declaredHeight));
         return false;
     }
     const Options options(heif_decoding_options_alloc());

@@ -21,7 +21,8 @@ bool peekHeifSize(ByteSpan data, std::int64_t& width, std::int64_t& height);
 // with the file's own rotation, mirroring and cropping applied (upright), 8 bits per
 // channel (deeper pictures are reduced by libheif), its alpha where it has one (opaque
 // otherwise), colours not premultiplied. Returns false for anything that is not a
-// decodable HEIF picture or whose size exceeds the picture limits, with a German reason
+// decodable HEIF picture or whose size exceeds the picture limits (for HEIF 16384 per side,
+// which libheif enforces on every picture it decodes), with a German reason
 // in *reason when given: a missing decoder for the file's coding is named as such. Never
 // throws except std::bad_alloc from the target.
 bool decodeHeif(ByteSpan data, PixelTarget& target, std::string* reason = nullptr);

@@ -182,8 +182,8 @@ std::vector<std::uint8_t> encodePngRgb(const TColor32* pixels, std::int32_t widt
     encoding.height = height;
     encoding.level = compressionLevel;
     encoding.bytes = &bytes;
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &encoding, encoderPngStop, encoderPngWarning);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &encoding, encoderPngStop,
+                                              encoderPngWarning);
     if (!png) throw std::bad_alloc();
     png_infop info = png_create_info_struct(png);
     const bool done = info && pngEncode(png, info, encoding);

@@ -33,8 +33,8 @@ std::string noStillImage() {
     return "Die Datei enthält kein Einzelbild.";
 }
 
-std::string tooLarge(std::int64_t width, std::int64_t height) {
-    const std::string limit = "möglich sind höchstens " + std::to_string(kMaxPictureSide) +
+std::string tooLarge(std::int64_t width, std::int64_t height, std::int64_t maxSide) {
+    const std::string limit = "möglich sind höchstens " + std::to_string(maxSide) +
                               " Pixel je Seite und " + std::to_string(kMaxPicturePixels) +
                               " Pixel insgesamt.";
     if (width <= 0 || height <= 0) return "Das Bild ist zu groß: " + limit;

@@ -81,6 +81,29 @@ constexpr std::uint8_t unpremultiply(std::uint32_t value, std::uint32_t alpha) {
     return static_cast<std::uint8_t>(straight > 255 ? 255 : straight);
 }
 
+// R, G, B, A bytes read as a little-endian word are 0xAABBGGRR; the picture wants
+// 0xAARRGGBB: red and blue swap places.
+void swapRedAndBlue(const std::uint8_t* in, TColor32* out, std::int32_t count) {
+    for (std::int32_t x = 0; x < count; ++x) {
+        std::uint32_t v;
+        std::memcpy(&v, in + 4 * static_cast<std::ptrdiff_t>(x), 4);
+        out[x] = (v & 0xFF00FF00u) | ((v & 0xFFu) << 16) | ((v >> 16) & 0xFFu);
+    }
+}
+
+void unpremultiplyRow(const std::uint8_t* in, TColor32* out, std::int32_t count) {
+    for (std::int32_t x = 0; x < count; ++x, in += 4) {
+        std::uint32_t r = in[0], g = in[1], b = in[2];
+        const std::uint32_t a = in[3];
+        if (a != 255) {
+            r = unpremultiply(r, a);
+            g = unpremultiply(g, a);
+            b = unpremultiply(b, a);
+        }
+        out[x] = (a << 24) | (r << 16) | (g << 8) | b;
+    }
+}
+
 // libheif gives R, G, B, A bytes; the picture holds B, G, R, A.
 void copyPixels(const heif_image* image, bool premultiplied, std::int32_t width,
                 std::int32_t height, TColor32* pixels) {
@@ -90,16 +113,10 @@ void copyPixels(const heif_image* image, bool premultiplied, std::int32_t width,
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint8_t* in = plane + static_cast<std::ptrdiff_t>(y) * stride;
         TColor32* out = pixels + static_cast<std::ptrdiff_t>(y) * width;
-        for (std::int32_t x = 0; x < width; ++x, in += 4) {
-            std::uint32_t r = in[0], g = in[1], b = in[2];
-            const std::uint32_t a = in[3];
-            if (premultiplied && a != 255) {
-                r = unpremultiply(r, a);
-                g = unpremultiply(g, a);
-                b = unpremultiply(b, a);
-            }
-            out[x] = (a << 24) | (r << 16) | (g << 8) | b;
-        }
+        if (premultiplied)
+            unpremultiplyRow(in, out, width);
+        else
+            swapRedAndBlue(in, out, width);
     }
 }
 

@@ -28,24 +28,29 @@ void placeRows(const TColor32* rows, Index width, Index height, Index firstRow, 
 
 // Orientations 5 to 8 turn rows into columns. Source column x becomes upright row x (5, 6)
 // or width - 1 - x (7, 8); source row y becomes upright column y (5, 8) or height - 1 - y
-// (6, 7). A strip of rows fills a run of adjacent pixels in every upright row, so the
-// writes stay within a few cache lines per row.
+// (6, 7). The rows of the strip land as one run of adjacent pixels in every upright row, so
+// each upright row (a page of its own in a large picture) is touched once per strip; the
+// columns are taken in blocks so that the strip's rows stay in the cache meanwhile.
 void placeColumns(const TColor32* rows, Index width, Index height, Index firstRow, Index count,
                   int orientation, TColor32* upright) {
+    constexpr Index kColumnBlock = 32;
     const bool rowsReversed = orientation == 7 || orientation == 8;
     const bool columnsReversed = orientation == 6 || orientation == 7;
     const Index uprightWidth = height;
-    for (Index x = 0; x < width; ++x) {
-        const Index uprightRow = rowsReversed ? width - 1 - x : x;
-        TColor32* target = upright + uprightRow * uprightWidth;
-        if (columnsReversed) {
-            TColor32* out = target + (height - 1 - firstRow);
-            for (Index i = 0; i < count; ++i)
-                *(out - i) = rows[i * width + x];
-        } else {
-            TColor32* out = target + firstRow;
-            for (Index i = 0; i < count; ++i)
-                out[i] = rows[i * width + x];
+    for (Index x0 = 0; x0 < width; x0 += kColumnBlock) {
+        const Index x1 = std::min(width, x0 + kColumnBlock);
+        for (Index x = x0; x < x1; ++x) {
+            TColor32* target = upright + (rowsReversed ? width - 1 - x : x) * uprightWidth;
+            const TColor32* source = rows + x;
+            if (columnsReversed) {
+                TColor32* out = target + (height - firstRow - count);
+                for (Index i = 0; i < count; ++i)
+                    out[count - 1 - i] = source[i * width];
+            } else {
+                TColor32* out = target + firstRow;
+                for (Index i = 0; i < count; ++i)
+                    out[i] = source[i * width];
+            }
         }
     }
 }

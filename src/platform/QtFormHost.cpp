@@ -1,5 +1,6 @@
 #include "platform/QtFormHost.h"
 
+#include "elements/codecs/PictureEncoders.h"
 #include "platform/DialogFilter.h"
 #include "platform/IdlePump.h"
 
@@ -9,10 +10,13 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressDialog>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 namespace schauplatz {
 
@@ -66,7 +70,15 @@ void MainWindow::Host::setClipboardPicture(const ClipboardPicture& picture) {
     // The pixels are 0xAARRGGBB words, the memory layout of Format_ARGB32.
     const QImage view(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
                       picture.height, picture.width * 4, QImage::Format_ARGB32);
-    QApplication::clipboard()->setImage(view.copy());
+    // Besides the image, PNG data: mail, office programs and browsers paste that. The core's
+    // encoder writes the colour channels exactly; the fastest level suits a transient copy.
+    const std::vector<std::uint8_t> png = encodePngRgb(
+        reinterpret_cast<const TColor32*>(picture.pixels.data()), picture.width, picture.height, 1);
+    auto data = std::make_unique<QMimeData>();
+    data->setImageData(view.copy());
+    data->setData("image/png", QByteArray(reinterpret_cast<const char*>(png.data()),
+                                          static_cast<qsizetype>(png.size())));
+    QApplication::clipboard()->setMimeData(data.release()); // the clipboard owns it
 }
 
 void MainWindow::Host::processMessages() {

@@ -5,7 +5,7 @@
 #
 # Usage: scripts/fuzz.sh [seconds-per-target] [target ...]     (default 60 s, every target)
 #   targets: picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf
-#            picture_wmf record_file zip_extract project_load
+#            picture_wmf record_file zip_extract project_load appearance_entry
 # Environment: FUZZ_NICE=19 runs the fuzzers at that niceness; FUZZ_SEED=N fixes libFuzzer's
 # random seed, so a CI run repeats the mutations that were tried before it landed.
 set -euo pipefail
@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 all=(picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf picture_wmf
-     record_file zip_extract project_load)
+     record_file zip_extract project_load appearance_entry)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 

@@ -16,7 +16,7 @@ namespace {
 
 // The reverse mapping steps destination centres x * 65536 + 32767 along a row; beyond this
 // coordinate they would wrap.
-constexpr std::int32_t kMaxCoordinate = 32766;
+constexpr std::int32_t kMaxCoordinate = 32752;
 
 std::int32_t saturate(std::int64_t V) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(

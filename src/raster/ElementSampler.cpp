@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <cstdlib>
+#include <utility>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -18,6 +19,7 @@ namespace {
 
 constexpr std::uint32_t kFullAlpha16 = 255u * 255u; // an opaque texel's alpha channel
 constexpr int kPrefetchAhead = 96;
+constexpr int kBlock = 8;
 
 // Sums of premultiplied samples: at most 16 samples of 65025 each.
 struct Accumulator {
@@ -186,18 +188,6 @@ inline std::int64_t derivative(bool HasPrev, TFixed Prev, TFixed Centre, bool Ha
     return std::clamp(d, -Limit, Limit);
 }
 
-// floor(N / C) for 0 <= N < 2^21 and C = 1..16, exactly: N * ceil(2^32 / C) >> 32.
-constexpr std::array<std::uint64_t, 17> kReciprocal = [] {
-    std::array<std::uint64_t, 17> r{};
-    for (std::uint64_t c = 1; c <= 16; ++c)
-        r[c] = ((std::uint64_t{1} << 32) + c - 1) / c;
-    return r;
-}();
-
-inline std::uint32_t divideByCount(std::uint32_t N, std::uint32_t Count) {
-    return static_cast<std::uint32_t>((N * kReciprocal[Count]) >> 32);
-}
-
 // X / N (toward zero) for N = 1..4 with constant divisors.
 inline std::int64_t divideSmall(std::int64_t X, int N) {
     switch (N) {
@@ -228,11 +218,11 @@ inline int samplesFor(std::int64_t Extent, int K) {
 
 // Where the samples of one pixel lie: a grid of N1 x N2 points centred on the pixel's
 // mapped centre, spanning its footprint: the first at centre - e * (n - 1) / (2 n) along
-// each axis, then steps of e / n.
+// each axis (the offset below), then steps of e / n.
 struct Grid {
     int k, n1, n2;
-    std::int64_t startU, startV, su, sv, tu, tv;
-    bool interior;
+    std::int64_t offU, offV, su, sv, tu, tv;
+    std::int64_t hu, hv; // half the footprint's extent, plus a margin for the rounding
 };
 
 class PixelSampler {
@@ -249,21 +239,52 @@ public:
         return static_cast<std::uint64_t>(U) < static_cast<std::uint64_t>(m_width65) &&
                static_cast<std::uint64_t>(V) < static_cast<std::uint64_t>(m_height65);
     }
+    // No part of the footprint around (U, V) touches the picture.
+    bool outside(std::int64_t U, std::int64_t V, const Grid& G) const {
+        return U + G.hu < 0 || U - G.hu >= m_width65 || V + G.hv < 0 || V - G.hv >= m_height65;
+    }
+    // The whole footprint around (U, V) lies inside the picture.
+    bool interior(std::int64_t U, std::int64_t V, const Grid& G) const {
+        return U - G.hu >= 0 && U + G.hu < m_width65 && V - G.hv >= 0 && V + G.hv < m_height65;
+    }
     const TColor32* address(std::int64_t U, std::int64_t V) const {
         return m_bits + (V >> kFixedShift) * m_stride + (U >> kFixedShift);
     }
     void prefetch(std::int64_t U, std::int64_t V) const {
         if (inside(U, V)) __builtin_prefetch(address(U, V));
     }
+    const TColor32* bits() const { return m_bits; }
+    std::int32_t stride() const { return static_cast<std::int32_t>(m_stride); }
+    const TPremultipliedPyramid::Level* level(int K) {
+        return K == 0 ? nullptr : &m_pyramid.LevelAt(K);
+    }
 
-    Grid grid(std::int64_t U, std::int64_t V, const Footprint& F) const;
-    // The sum of the grid's samples; returns their number.
-    std::uint32_t sample(const Grid& G, Accumulator& Acc);
+    // Outline pixels take a 4 x 4 grid, so their coverage has 17 steps.
+    Grid grid(const Footprint& F, bool Outline) const;
+
+    // The sum of the grid's samples around (U, V), each tested against the picture's area.
+    void sampleChecked(std::int64_t U, std::int64_t V, const Grid& G,
+                       const TPremultipliedPyramid::Level* L, Accumulator& Acc) const;
+
+    // The same for a footprint inside the picture, the grid size fixed.
+    template <int N1, int N2, bool Level0>
+    void sampleInterior(std::int64_t U, std::int64_t V, const Grid& G,
+                        const TPremultipliedPyramid::Level* L, Accumulator& Acc) const {
+        const int shift = kFixedShift + G.k;
+        for (int j = 0; j < N2; ++j) {
+            std::int64_t pu = U + G.offU + j * G.tu, pv = V + G.offV + j * G.tv;
+            for (int i = 0; i < N1; ++i, pu += G.su, pv += G.sv) {
+                if constexpr (Level0)
+                    Acc.addStraight(*address(pu, pv));
+                else
+                    Acc.addTexel(&L->Texels[static_cast<std::size_t>((pv >> shift) * L->Width +
+                                                                     (pu >> shift)) *
+                                            4]);
+            }
+        }
+    }
 
 private:
-    template <bool Level0, bool Check>
-    void sampleGrid(const Grid& G, const TPremultipliedPyramid::Level* L, Accumulator& Acc) const;
-
     const TCustomBitmap32& m_picture;
     const TColor32* m_bits;
     std::int64_t m_stride;
@@ -271,38 +292,34 @@ private:
     std::int64_t m_width65, m_height65, m_limit;
 };
 
-Grid PixelSampler::grid(std::int64_t U, std::int64_t V, const Footprint& F) const {
+Grid PixelSampler::grid(const Footprint& F, bool Outline) const {
     const std::int64_t l1 = std::max(std::llabs(F.exu), std::llabs(F.exv));
     const std::int64_t l2 = std::max(std::llabs(F.eyu), std::llabs(F.eyv));
     Grid g{};
     g.k = levelFor(std::max(l1, l2), m_pyramid.MaxLevel());
-    g.n1 = samplesFor(l1, g.k);
-    g.n2 = samplesFor(l2, g.k);
-    // Pixels on the picture's outline take a 4 x 4 grid, so their coverage has 17 steps.
-    const std::int64_t hu = (std::llabs(F.exu) + std::llabs(F.eyu)) / 2 + 4;
-    const std::int64_t hv = (std::llabs(F.exv) + std::llabs(F.eyv)) / 2 + 4;
-    g.interior = U - hu >= 0 && U + hu < m_width65 && V - hv >= 0 && V + hv < m_height65;
-    if (!g.interior) g.n1 = g.n2 = 4;
+    g.n1 = Outline ? 4 : samplesFor(l1, g.k);
+    g.n2 = Outline ? 4 : samplesFor(l2, g.k);
+    g.hu = (std::llabs(F.exu) + std::llabs(F.eyu)) / 2 + 4;
+    g.hv = (std::llabs(F.exv) + std::llabs(F.eyv)) / 2 + 4;
     g.su = divideSmall(F.exu, g.n1);
     g.sv = divideSmall(F.exv, g.n1);
     g.tu = divideSmall(F.eyu, g.n2);
     g.tv = divideSmall(F.eyv, g.n2);
-    g.startU = U - divideSmall((F.exu * (g.n1 - 1)) / 2, g.n1) -
-               divideSmall((F.eyu * (g.n2 - 1)) / 2, g.n2);
-    g.startV = V - divideSmall((F.exv * (g.n1 - 1)) / 2, g.n1) -
-               divideSmall((F.eyv * (g.n2 - 1)) / 2, g.n2);
+    g.offU =
+        -divideSmall((F.exu * (g.n1 - 1)) / 2, g.n1) - divideSmall((F.eyu * (g.n2 - 1)) / 2, g.n2);
+    g.offV =
+        -divideSmall((F.exv * (g.n1 - 1)) / 2, g.n1) - divideSmall((F.eyv * (g.n2 - 1)) / 2, g.n2);
     return g;
 }
 
-template <bool Level0, bool Check>
-void PixelSampler::sampleGrid(const Grid& G, const TPremultipliedPyramid::Level* L,
-                              Accumulator& Acc) const {
+void PixelSampler::sampleChecked(std::int64_t U, std::int64_t V, const Grid& G,
+                                 const TPremultipliedPyramid::Level* L, Accumulator& Acc) const {
     const int shift = kFixedShift + G.k;
     for (int j = 0; j < G.n2; ++j) {
-        std::int64_t pu = G.startU + j * G.tu, pv = G.startV + j * G.tv;
+        std::int64_t pu = U + G.offU + j * G.tu, pv = V + G.offV + j * G.tv;
         for (int i = 0; i < G.n1; ++i, pu += G.su, pv += G.sv) {
-            if (Check && !inside(pu, pv)) continue;
-            if constexpr (Level0)
+            if (!inside(pu, pv)) continue;
+            if (L == nullptr)
                 Acc.addStraight(*address(pu, pv));
             else
                 Acc.addTexel(
@@ -312,36 +329,46 @@ void PixelSampler::sampleGrid(const Grid& G, const TPremultipliedPyramid::Level*
     }
 }
 
-std::uint32_t PixelSampler::sample(const Grid& G, Accumulator& Acc) {
-    if (G.k == 0) {
-        if (G.interior)
-            sampleGrid<true, false>(G, nullptr, Acc);
-        else
-            sampleGrid<true, true>(G, nullptr, Acc);
-    } else {
-        const TPremultipliedPyramid::Level* level = &m_pyramid.LevelAt(G.k);
-        if (G.interior)
-            sampleGrid<false, false>(G, level, Acc);
-        else
-            sampleGrid<false, true>(G, level, Acc);
-    }
-    return static_cast<std::uint32_t>(G.n1 * G.n2);
+using InteriorSampler = void (PixelSampler::*)(std::int64_t, std::int64_t, const Grid&,
+                                               const TPremultipliedPyramid::Level*,
+                                               Accumulator&) const;
+
+template <bool Level0, int... N>
+constexpr std::array<InteriorSampler, 16> interiorTable(std::integer_sequence<int, N...>) {
+    return {&PixelSampler::sampleInterior<N / 4 + 1, N % 4 + 1, Level0>...};
 }
 
-// The straight colour and alpha of Count summed samples (integer divisions floor):
-//   alpha  = (sum a / Count + 127) / 255
-//   colour = (sum c / Count + 127) / 255                       when every sample is opaque
+// [level 0 or above][n1 - 1][n2 - 1]
+const std::array<std::array<InteriorSampler, 16>, 2> kInteriorSamplers{
+    interiorTable<true>(std::make_integer_sequence<int, 16>{}),
+    interiorTable<false>(std::make_integer_sequence<int, 16>{})};
+
+InteriorSampler interiorSampler(const Grid& G) {
+    return kInteriorSamplers[G.k == 0 ? 0 : 1][static_cast<std::size_t>((G.n1 - 1) * 4 + G.n2 - 1)];
+}
+
+// ceil(2^39 / (255 n)) for n = 1..16 samples (each below 2^32).
+constexpr std::array<std::uint64_t, 17> kMeanFactor = [] {
+    std::array<std::uint64_t, 17> r{};
+    for (std::uint64_t n = 1; n <= 16; ++n)
+        r[n] = ((std::uint64_t{1} << 39) + 255 * n - 1) / (255 * n);
+    return r;
+}();
+
+// The straight colour and alpha of Count summed samples:
+//   alpha  = (sum a * F + 2^38) >> 39,  F = ceil(2^39 / (255 Count))
+//   colour = (sum c * F + 2^38) >> 39                          when every sample is opaque
 //          = min(255, (255 sum c * floor((2^32 - 1) / sum a) + 2^31) >> 32)   otherwise
-// (the second is exact for a single sample and within one level of 255 sum c / sum a).
-TColor32 averageOf(const Accumulator& Acc, std::uint32_t Count) {
+// (each within a rounding step of the exact mean; the last is exact for a single sample).
+inline TColor32 averageOf(const Accumulator& Acc, std::uint32_t Count) {
     if (Acc.a == 0) return 0;
-    const std::uint32_t alpha = (divideByCount(Acc.a, Count) + 127) / 255;
-    if (Acc.a == kFullAlpha16 * Count) {
-        const auto mean = [Count](std::uint32_t C) {
-            return (divideByCount(C, Count) + 127) / 255;
-        };
+    const std::uint64_t f = kMeanFactor[Count];
+    const auto mean = [f](std::uint32_t C) {
+        return static_cast<std::uint32_t>((C * f + (std::uint64_t{1} << 38)) >> 39);
+    };
+    const std::uint32_t alpha = mean(Acc.a);
+    if (Acc.a == kFullAlpha16 * Count)
         return (alpha << 24) | (mean(Acc.r) << 16) | (mean(Acc.g) << 8) | mean(Acc.b);
-    }
     const std::uint64_t inv = 0xFFFFFFFFu / Acc.a;
     const auto scale = [inv](std::uint32_t C) {
         return static_cast<std::uint32_t>(
@@ -352,7 +379,7 @@ TColor32 averageOf(const Accumulator& Acc, std::uint32_t Count) {
 
 // Light, shadow and opacity on a straight colour.
 inline TColor32 finishPixel(TColor32 C, const TAppearanceLoop& Loop, std::int32_t ShadowKeep) {
-    const std::uint32_t a = ((C >> 24) * Loop.Opacity + 127) / 255;
+    const std::uint32_t a = Loop.Opacity >= 255 ? C >> 24 : ((C >> 24) * Loop.Opacity + 127) / 255;
     if (a == 0) return 0;
     if (Loop.LightOn) C = Loop.Light.Apply(C);
     if (ShadowKeep < 4096) {
@@ -376,9 +403,9 @@ struct RowContext {
 };
 
 // Source offsets of a row's centres, -1 where a centre has no picture pixel.
-void nearestOffsets(const MappedRow& Cur, const PixelSampler& Sampler, int N, std::int32_t Stride,
-                    std::vector<std::int32_t>& Offsets) {
-    for (int i = 1; i + 1 < N; ++i) {
+void nearestOffsets(const MappedRow& Cur, const PixelSampler& Sampler, int Lo, int Hi,
+                    std::int32_t Stride, std::vector<std::int32_t>& Offsets) {
+    for (int i = Lo; i < Hi; ++i) {
         const std::int64_t u = Cur.u[i], v = Cur.v[i];
         Offsets[static_cast<std::size_t>(i)] =
             Cur.valid[i] && Sampler.inside(u, v)
@@ -420,12 +447,12 @@ void gather(const TColor32* Bits, const std::int32_t* Offsets, int N, TColor32* 
 
 // The samples of one row without smoothing: first every read, then light, shadow and
 // opacity.
-void nearestRow(const RowContext& R, PixelSampler& Sampler, const TCustomBitmap32& Picture,
-                std::vector<std::int32_t>& Offsets, std::vector<TColor32>& Samples,
-                const TAppearanceLoop& Loop, TColor32* Row) {
-    nearestOffsets(R.cur, Sampler, R.n, Picture.Width(), Offsets);
-    gather(Picture.Bits(), Offsets.data() + 1, R.n - 2, Samples.data() + 1);
-    for (int i = 1; i + 1 < R.n; ++i) {
+void nearestRow(const RowContext& R, int Lo, int Hi, PixelSampler& Sampler,
+                const TCustomBitmap32& Picture, std::vector<std::int32_t>& Offsets,
+                std::vector<TColor32>& Samples, const TAppearanceLoop& Loop, TColor32* Row) {
+    nearestOffsets(R.cur, Sampler, Lo, Hi, Picture.Width(), Offsets);
+    gather(Picture.Bits(), Offsets.data() + Lo, Hi - Lo, Samples.data() + Lo);
+    for (int i = Lo; i < Hi; ++i) {
         const TColor32 s = Samples[static_cast<std::size_t>(i)];
         if ((s >> 24) == 0) continue;
         putPixel(finishPixel(s, Loop,
@@ -434,50 +461,298 @@ void nearestRow(const RowContext& R, PixelSampler& Sampler, const TCustomBitmap3
     }
 }
 
-void smoothRow(const RowContext& R, PixelSampler& Sampler, const TAppearanceLoop& Loop,
-               std::int32_t PictureWidth, TColor32* Row) {
-    const std::int64_t lim = Sampler.Limit();
-    const MappedRow &prev = R.prev, &cur = R.cur, &next = R.next;
-    for (int i = 1; i + 1 < R.n; ++i) {
-        if (i + kPrefetchAhead < R.n && cur.valid[i + kPrefetchAhead])
-            Sampler.prefetch(cur.u[i + kPrefetchAhead], cur.v[i + kPrefetchAhead]);
-        if (!cur.valid[i]) continue;
-        const std::int64_t u = cur.u[i], v = cur.v[i];
-        Footprint f;
-        if (cur.valid[i - 1] && cur.valid[i + 1] && prev.valid[i] && next.valid[i]) {
-            f = Footprint{std::clamp((std::int64_t{cur.u[i + 1]} - cur.u[i - 1]) >> 1, -lim, lim),
-                          std::clamp((std::int64_t{cur.v[i + 1]} - cur.v[i - 1]) >> 1, -lim, lim),
-                          std::clamp((std::int64_t{next.u[i]} - prev.u[i]) >> 1, -lim, lim),
-                          std::clamp((std::int64_t{next.v[i]} - prev.v[i]) >> 1, -lim, lim)};
-        } else {
-            f = Footprint{
-                derivative(cur.valid[i - 1], cur.u[i - 1], cur.u[i], cur.valid[i + 1], cur.u[i + 1],
-                           lim),
-                derivative(cur.valid[i - 1], cur.v[i - 1], cur.v[i], cur.valid[i + 1], cur.v[i + 1],
-                           lim),
-                derivative(prev.valid[i], prev.u[i], cur.u[i], next.valid[i], next.u[i], lim),
-                derivative(prev.valid[i], prev.v[i], cur.v[i], next.valid[i], next.v[i], lim)};
+// The sums of a shared grid for the eight pixels of a block on level 0, with centres U[i],
+// V[i]: exactly the sums sampleInterior gives each pixel, eight pixels per step.
+struct BlockSums {
+    alignas(32) std::uint32_t b[kBlock], g[kBlock], r[kBlock], a[kBlock];
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void blockSumsAvx2(const TColor32* Bits, std::int32_t Stride,
+                                                   const TFixed* U, const TFixed* V, const Grid& G,
+                                                   BlockSums& Out) {
+    const __m256i cu = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(U));
+    const __m256i cv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(V));
+    const __m256i stride = _mm256_set1_epi32(Stride);
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    const __m256i full = _mm256_set1_epi32(255);
+    const int* base = reinterpret_cast<const int*>(Bits);
+    __m256i sb = _mm256_setzero_si256(), sg = sb, sr = sb, sa = sb;
+    for (int j = 0; j < G.n2; ++j)
+        for (int i = 0; i < G.n1; ++i) {
+            // Offsets within one footprint of at most 4 pixels fit an int32.
+            const auto du = static_cast<std::int32_t>(G.offU + j * G.tu + i * G.su);
+            const auto dv = static_cast<std::int32_t>(G.offV + j * G.tv + i * G.sv);
+            const __m256i pu = _mm256_srai_epi32(_mm256_add_epi32(cu, _mm256_set1_epi32(du)), 16);
+            const __m256i pv = _mm256_srai_epi32(_mm256_add_epi32(cv, _mm256_set1_epi32(dv)), 16);
+            const __m256i off = _mm256_add_epi32(_mm256_mullo_epi32(pv, stride), pu);
+            const __m256i px = _mm256_i32gather_epi32(base, off, 4);
+            const __m256i alpha = _mm256_srli_epi32(px, 24);
+            // Each lane holds a value below 256 in its low half: madd gives the product.
+            sb = _mm256_add_epi32(sb, _mm256_madd_epi16(_mm256_and_si256(px, low), alpha));
+            sg = _mm256_add_epi32(
+                sg, _mm256_madd_epi16(_mm256_and_si256(_mm256_srli_epi32(px, 8), low), alpha));
+            sr = _mm256_add_epi32(
+                sr, _mm256_madd_epi16(_mm256_and_si256(_mm256_srli_epi32(px, 16), low), alpha));
+            sa = _mm256_add_epi32(sa, _mm256_madd_epi16(alpha, full));
         }
-        Accumulator acc;
-        const std::uint32_t count = Sampler.sample(Sampler.grid(u, v, f), acc);
-        const TColor32 s = averageOf(acc, count);
-        if ((s >> 24) == 0) continue;
-        putPixel(finishPixel(s, Loop, ShadowKeep4096(Loop.Shadow, u, v, PictureWidth)), Row[i]);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(Out.b), sb);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(Out.g), sg);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(Out.r), sr);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(Out.a), sa);
+}
+
+// (X * F + 2^38) >> 39 in each lane, for X below 2^21 and F below 2^32 (the mean of
+// averageOf).
+__attribute__((target("avx2"))) inline __m256i meanAvx2(__m256i X, __m256i F) {
+    const __m256i bias = _mm256_set1_epi64x(std::int64_t{1} << 38);
+    const __m256i even = _mm256_srli_epi64(_mm256_add_epi64(_mm256_mul_epu32(X, F), bias), 39);
+    const __m256i odd = _mm256_srli_epi64(
+        _mm256_add_epi64(_mm256_mul_epu32(_mm256_srli_epi64(X, 32), F), bias), 39);
+    return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
+}
+
+// floor((2^32 - 1) / X) in each lane for X = 1..2^21, through the correctly rounded double
+// quotient: its error stays below the distance 1 / X of a non-integer quotient from the next
+// integer, so the floor is exact. Lanes with X = 0 give an unused value.
+__attribute__((target("avx2"))) inline __m256i reciprocalAvx2(__m256i X) {
+    const __m256d n = _mm256_set1_pd(4294967295.0);
+    const __m256d half = _mm256_set1_pd(2147483648.0);
+    const __m256d lo =
+        _mm256_floor_pd(_mm256_div_pd(n, _mm256_cvtepi32_pd(_mm256_castsi256_si128(X))));
+    const __m256d hi =
+        _mm256_floor_pd(_mm256_div_pd(n, _mm256_cvtepi32_pd(_mm256_extracti128_si256(X, 1))));
+    // Quotients up to 2^32 - 1 do not fit a signed lane: shift by 2^31, convert, shift back.
+    const __m128i l = _mm256_cvttpd_epi32(_mm256_sub_pd(lo, half));
+    const __m128i h = _mm256_cvttpd_epi32(_mm256_sub_pd(hi, half));
+    return _mm256_add_epi32(_mm256_set_m128i(h, l), _mm256_set1_epi32(INT32_MIN));
+}
+
+// min(255, (255 C * Inv + 2^31) >> 32) in each lane (the translucent colour of averageOf).
+__attribute__((target("avx2"))) inline __m256i scaleAvx2(__m256i C, __m256i Inv) {
+    const __m256i c255 = _mm256_mullo_epi32(C, _mm256_set1_epi32(255));
+    const __m256i bias = _mm256_set1_epi64x(std::int64_t{1} << 31);
+    const __m256i even = _mm256_srli_epi64(_mm256_add_epi64(_mm256_mul_epu32(c255, Inv), bias), 32);
+    const __m256i odd = _mm256_srli_epi64(
+        _mm256_add_epi64(_mm256_mul_epu32(_mm256_srli_epi64(c255, 32), _mm256_srli_epi64(Inv, 32)),
+                         bias),
+        32);
+    return _mm256_min_epu32(_mm256_or_si256(even, _mm256_slli_epi64(odd, 32)),
+                            _mm256_set1_epi32(255));
+}
+
+// Finishes the eight unshadowed pixels of a block at once and writes them into empty layer
+// pixels: the same bytes averageOf, finishPixel and putPixel give. Returns false, writing
+// nothing, when a layer pixel is not empty; the caller then goes pixel by pixel.
+__attribute__((target("avx2"))) bool finishBlockAvx2(const BlockSums& Sums, std::uint32_t Count,
+                                                     const TAppearanceLoop& Loop,
+                                                     const std::int32_t* LightTables,
+                                                     TColor32* Dst) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Dst));
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_srli_epi32(d, 24), zero)) != -1)
+        return false;
+    const __m256i sa = _mm256_load_si256(reinterpret_cast<const __m256i*>(Sums.a));
+    const __m256i sr = _mm256_load_si256(reinterpret_cast<const __m256i*>(Sums.r));
+    const __m256i sg = _mm256_load_si256(reinterpret_cast<const __m256i*>(Sums.g));
+    const __m256i sb = _mm256_load_si256(reinterpret_cast<const __m256i*>(Sums.b));
+    const __m256i f = _mm256_set1_epi64x(static_cast<std::int64_t>(kMeanFactor[Count]));
+    const __m256i opaque =
+        _mm256_cmpeq_epi32(sa, _mm256_set1_epi32(static_cast<std::int32_t>(kFullAlpha16 * Count)));
+    __m256i alpha = meanAvx2(sa, f);
+    __m256i r = meanAvx2(sr, f), g = meanAvx2(sg, f), b = meanAvx2(sb, f);
+    if (_mm256_movemask_epi8(opaque) != -1) {
+        const __m256i inv = reciprocalAvx2(sa);
+        r = _mm256_blendv_epi8(scaleAvx2(sr, inv), r, opaque);
+        g = _mm256_blendv_epi8(scaleAvx2(sg, inv), g, opaque);
+        b = _mm256_blendv_epi8(scaleAvx2(sb, inv), b, opaque);
+    }
+    if (Loop.Opacity < 255) {
+        // (alpha M + 127) / 255, exactly, as (x * 0x8081) >> 23 for x below 2^16.
+        const __m256i x = _mm256_add_epi32(
+            _mm256_mullo_epi32(alpha, _mm256_set1_epi32(static_cast<std::int32_t>(Loop.Opacity))),
+            _mm256_set1_epi32(127));
+        alpha = _mm256_srli_epi32(_mm256_mullo_epi32(x, _mm256_set1_epi32(0x8081)), 23);
+    }
+    if (LightTables != nullptr) {
+        r = _mm256_i32gather_epi32(LightTables, r, 4);
+        g = _mm256_i32gather_epi32(LightTables + 256, g, 4);
+        b = _mm256_i32gather_epi32(LightTables + 512, b, 4);
+    }
+    const __m256i out =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(alpha, 24), _mm256_slli_epi32(r, 16)),
+                        _mm256_or_si256(_mm256_slli_epi32(g, 8), b));
+    // A pixel whose alpha comes out 0 is not drawn (its layer pixel stays as it was).
+    const __m256i drawn = _mm256_xor_si256(_mm256_cmpeq_epi32(alpha, zero), _mm256_set1_epi32(-1));
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(Dst), drawn, out);
+    return true;
+}
+
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif
+
+bool g_blockVectorAllowed = true;
+
+// The footprint of pixel I from its neighbours' mapped centres.
+Footprint footprintAt(const RowContext& R, int I, std::int64_t Limit) {
+    const MappedRow &prev = R.prev, &cur = R.cur, &next = R.next;
+    return Footprint{
+        derivative(cur.valid[I - 1], cur.u[I - 1], cur.u[I], cur.valid[I + 1], cur.u[I + 1], Limit),
+        derivative(cur.valid[I - 1], cur.v[I - 1], cur.v[I], cur.valid[I + 1], cur.v[I + 1], Limit),
+        derivative(prev.valid[I], prev.u[I], cur.u[I], next.valid[I], next.u[I], Limit),
+        derivative(prev.valid[I], prev.v[I], cur.v[I], next.valid[I], next.v[I], Limit)};
+}
+
+inline void finishAndPut(const Accumulator& Acc, std::uint32_t Count, const TAppearanceLoop& Loop,
+                         std::int64_t U, std::int64_t V, std::int32_t PictureWidth, TColor32& D) {
+    const TColor32 s = averageOf(Acc, Count);
+    if ((s >> 24) == 0) return;
+    const std::int32_t keep =
+        Loop.Shadow.Enabled ? ShadowKeep4096(Loop.Shadow, U, V, PictureWidth) : 4096;
+    putPixel(finishPixel(s, Loop, keep), D);
+}
+
+// One pixel with its own footprint.
+void smoothPixel(const RowContext& R, int I, PixelSampler& Sampler, const TAppearanceLoop& Loop,
+                 std::int32_t PictureWidth, TColor32& D) {
+    if (!R.cur.valid[I]) return;
+    const std::int64_t u = R.cur.u[I], v = R.cur.v[I];
+    const Footprint f = footprintAt(R, I, Sampler.Limit());
+    Grid g = Sampler.grid(f, false);
+    if (Sampler.outside(u, v, g)) return;
+    Accumulator acc;
+    if (Sampler.interior(u, v, g)) {
+        (Sampler.*interiorSampler(g))(u, v, g, Sampler.level(g.k), acc);
+    } else {
+        g = Sampler.grid(f, true);
+        Sampler.sampleChecked(u, v, g, Sampler.level(g.k), acc);
+    }
+    finishAndPut(acc, static_cast<std::uint32_t>(g.n1 * g.n2), Loop, u, v, PictureWidth, D);
+}
+
+// Whether the shadow darkens any pixel of the block.
+[[maybe_unused]] bool shadowReaches(const TShadowParams& S, const MappedRow& Cur, int B,
+                                    std::int32_t PictureWidth) {
+    if (!S.Enabled) return false;
+    const std::int64_t right = std::int64_t{PictureWidth} << kFixedShift;
+    for (int i = B; i < B + kBlock; ++i) {
+        const std::int64_t side = S.Side == TShadowSide::Left ? Cur.u[i] : right - Cur.u[i];
+        if (Cur.v[i] < S.Depth || side < S.Depth) return true;
+    }
+    return false;
+}
+
+// Every pixel of the block lies so far from the picture that no footprint of up to twice
+// the block's own reaches it.
+bool farOutside(const PixelSampler& Sampler, const MappedRow& Cur, int B, Grid G) {
+    G.hu = 2 * G.hu + (std::int64_t{4} << kFixedShift);
+    G.hv = 2 * G.hv + (std::int64_t{4} << kFixedShift);
+    for (int i = B; i < B + kBlock; ++i)
+        if (!Sampler.outside(Cur.u[i], Cur.v[i], G)) return false;
+    return true;
+}
+
+// The pixels of a row in blocks of kBlock, aligned to whole multiples of kBlock in layer
+// coordinates. A block whose pixels and neighbours all have mapped centres and whose
+// footprints lie inside the picture shares one grid, taken from the footprint of its
+// fifth pixel; any other block is done pixel by pixel. Which pixels share a grid depends
+// only on their position and the mapping, never on the area being drawn. First is the index
+// of the block's first pixel; only the indices in [Lo, Hi) are written.
+void smoothRow(const RowContext& R, int First, int Lo, int Hi, PixelSampler& Sampler,
+               const TAppearanceLoop& Loop, const std::int32_t* LightTables,
+               std::int32_t PictureWidth, TColor32* Row) {
+    const MappedRow &prev = R.prev, &cur = R.cur, &next = R.next;
+    for (int b = First; b + kBlock <= R.n - 1; b += kBlock) {
+        if (b + kBlock <= Lo || b >= Hi) continue;
+        const int m = b + kBlock / 2;
+        if (b + kPrefetchAhead + kBlock < R.n)
+            for (int p = 0; p < kBlock; p += 4) {
+                const int j = b + kPrefetchAhead + p;
+                if (!cur.valid[j]) continue;
+                const std::int64_t half = std::llabs(std::int64_t{next.v[j]} - prev.v[j]) / 4;
+                Sampler.prefetch(cur.u[j], cur.v[j]);
+                Sampler.prefetch(cur.u[j], cur.v[j] - half);
+                Sampler.prefetch(cur.u[j], cur.v[j] + half);
+            }
+        bool shared = prev.valid[m] && next.valid[m];
+        for (int i = b - 1; shared && i <= b + kBlock; ++i)
+            shared = cur.valid[i] != 0;
+        Grid g{};
+        const int from = std::max(b, Lo), to = std::min(b + kBlock, Hi);
+        if (shared) {
+            g = Sampler.grid(footprintAt(R, m, Sampler.Limit()), false);
+            bool allOutside = true;
+            for (int i = b; i < b + kBlock; ++i) {
+                shared = shared && Sampler.interior(cur.u[i], cur.v[i], g);
+                allOutside = allOutside && Sampler.outside(cur.u[i], cur.v[i], g);
+            }
+            // Far from the picture: every sample of every pixel would miss it. (The margin
+            // of the per-pixel footprints is covered by testing with twice the extent.)
+            if (allOutside && farOutside(Sampler, cur, b, g)) continue;
+        }
+        if (!shared) {
+            for (int i = from; i < to; ++i)
+                smoothPixel(R, i, Sampler, Loop, PictureWidth, Row[i]);
+            continue;
+        }
+        const std::uint32_t count = static_cast<std::uint32_t>(g.n1 * g.n2);
+        (void)LightTables; // only the vector form uses the widened tables
+#if defined(__x86_64__) && defined(__GNUC__)
+        if (g.k == 0 && g_blockVectorAllowed && haveAvx2()) {
+            BlockSums sums;
+            blockSumsAvx2(Sampler.bits(), Sampler.stride(), cur.u.data() + b, cur.v.data() + b, g,
+                          sums);
+            if (from == b && to == b + kBlock &&
+                !shadowReaches(Loop.Shadow, cur, b, PictureWidth) &&
+                finishBlockAvx2(sums, count, Loop, LightTables, Row + b))
+                continue;
+            for (int i = from; i < to; ++i) {
+                const int k = i - b;
+                const Accumulator acc{sums.b[k], sums.g[k], sums.r[k], sums.a[k]};
+                finishAndPut(acc, count, Loop, cur.u[i], cur.v[i], PictureWidth, Row[i]);
+            }
+            continue;
+        }
+#endif
+        const InteriorSampler sample = interiorSampler(g);
+        const TPremultipliedPyramid::Level* level = Sampler.level(g.k);
+        for (int i = from; i < to; ++i) {
+            Accumulator acc;
+            (Sampler.*sample)(cur.u[i], cur.v[i], g, level, acc);
+            finishAndPut(acc, count, Loop, cur.u[i], cur.v[i], PictureWidth, Row[i]);
+        }
     }
 }
 
 } // namespace
+
+void SetAppearanceVectorAllowed(bool Allowed) {
+    g_blockVectorAllowed = Allowed;
+}
 
 void RenderAppearanceRegion(TCustomBitmap32& Dst, const TCustomBitmap32& Picture,
                             const TProjectiveTransformation& T, const TRect& Region,
                             const TAppearanceLoop& Loop) {
     if (IsRectEmpty(Region) || Picture.IsEmpty()) return;
     const TFixedMatrix& I = T.InverseFixedMatrix();
-    const int n = Region.Width() + 2;
-    const std::int32_t x0 = Region.Left - 1;
+    // Rows are mapped over whole blocks (and one pixel beyond), so a pixel's result does not
+    // depend on where the drawn area starts or ends.
+    const std::int32_t xa = Region.Left - Region.Left % kBlock;
+    const std::int32_t xb = Region.Right + (kBlock - Region.Right % kBlock) % kBlock;
+    const std::int32_t x0 = xa - 1;
+    const int n = xb - xa + 2;
+    const int lo = Region.Left - x0, hi = Region.Right - x0;
     TPremultipliedPyramid pyramid(Picture);
     PixelSampler sampler(Picture, pyramid);
     MappedRow prev(n), cur(n), next(n);
+    // The light tables widened to int32 for the vector form: red, green, blue.
+    std::array<std::int32_t, 768> lightTables{};
+    for (std::size_t ch = 0; ch < 3; ++ch)
+        for (std::size_t v = 0; v < 256; ++v)
+            lightTables[ch * 256 + v] = Loop.Light.Channel[ch][v];
     std::vector<TColor32> samples(static_cast<std::size_t>(n));
     std::vector<std::int32_t> offsets(static_cast<std::size_t>(n));
     if (Loop.Smooth) {
@@ -489,13 +764,14 @@ void RenderAppearanceRegion(TCustomBitmap32& Dst, const TCustomBitmap32& Picture
         if (Loop.Smooth) {
             // The footprint needs the rows above and below; they roll along.
             next.map(I, x0, y + 1);
-            smoothRow(RowContext{prev, cur, next, n}, sampler, Loop, Picture.Width(), row);
+            smoothRow(RowContext{prev, cur, next, n}, 1, lo, hi, sampler, Loop,
+                      Loop.LightOn ? lightTables.data() : nullptr, Picture.Width(), row);
             std::swap(prev, cur);
             std::swap(cur, next);
         } else {
             cur.map(I, x0, y);
-            nearestRow(RowContext{prev, cur, next, n}, sampler, Picture, offsets, samples, Loop,
-                       row);
+            nearestRow(RowContext{prev, cur, next, n}, lo, hi, sampler, Picture, offsets, samples,
+                       Loop, row);
         }
     }
 }

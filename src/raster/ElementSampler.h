@@ -70,6 +70,10 @@ void RenderAppearanceRegion(TCustomBitmap32& Dst, const TCustomBitmap32& Picture
                             const TProjectiveTransformation& T, const TRect& Region,
                             const TAppearanceLoop& Loop);
 
+// Switches the vector form of the smooth loop off (or on again); both give the same bytes.
+// For tests and benchmarks that compare them.
+void SetAppearanceVectorAllowed(bool Allowed);
+
 // S (straight colour, alpha Sa) over D (straight, alpha Da), exact integers:
 //   Ra = Sa + (Da (255 - Sa) + 127) / 255
 //   Rc = (255 Sc Sa + Dc Da (255 - Sa) + Ra 255 / 2) / (255 Ra)

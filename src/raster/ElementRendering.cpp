@@ -14,8 +14,9 @@ namespace schauplatz {
 
 namespace {
 
-// The reverse mapping steps destination centres x * 65536 + 32767 along a row; beyond this
-// coordinate they would wrap.
+// The reverse mapping steps destination centres x * 65536 + 32767 along a row, and the
+// appearance layer maps whole blocks of eight beyond the area: past this coordinate the
+// centres would wrap. Layer pixels beyond it are not drawn.
 constexpr std::int32_t kMaxCoordinate = 32752;
 
 std::int32_t saturate(std::int64_t V) {
@@ -73,7 +74,7 @@ TRect appearanceArea(const TProjectiveTransformation& T, const TElementQuad& Q,
 
 TRect drawableClip(const TCustomBitmap32& Dst, const TRect& Clip) {
     const TRect limit{0, 0, kMaxCoordinate, kMaxCoordinate};
-    return IntersectRect(IntersectRect(Clip, Dst.BoundsRect()), limit);
+    return IntersectRect(IntersectRect(Clip, Dst.ClipRect()), limit);
 }
 
 } // namespace

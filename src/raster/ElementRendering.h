@@ -35,10 +35,10 @@ using TElementQuad = std::array<TPoint, 4>;
 void SetupElementTransformation(TProjectiveTransformation& T, const TElementQuad& Quad,
                                 const TCustomBitmap32& Picture);
 
-// Draws Picture through Quad into Dst, limited to Clip and Dst's bounds, with the settings
+// Draws Picture through Quad into Dst, limited to Clip and Dst's clip rectangle, with the settings
 // A (clamped first). Dst is normally a layer cleared to 0 in the area the element can reach;
 // pixels the element does not cover keep their value. Returns the area that may have
-// changed (inside Clip and Dst's bounds; empty for an empty picture). A picture one pixel
+// changed (inside Clip and Dst's clip rectangle; empty for an empty picture). A picture one pixel
 // wide or high throws EDivByZero before any pixel is written, as transformed drawing does.
 //
 // The exact layer sends Dst the area notification of transformed drawing; the appearance

@@ -157,7 +157,7 @@ TColor32 StraightOver(TColor32 S, TColor32 D) {
 
 namespace {
 
-// The mapped centres of one destination row, one pixel beyond the region on each side.
+// The mapped centres of one layer row: whole blocks, and one pixel beyond on each side.
 struct MappedRow {
     std::vector<TFixed> u, v;
     std::vector<std::uint8_t> valid;

@@ -1,5 +1,6 @@
 #include "raster/ElementSampler.h"
 
+#include "raster/ElementKernels.h"
 #include "raster/FixedPoint.h"
 #include "raster/TransformedFastPath.h"
 
@@ -9,17 +10,13 @@
 #include <cstdlib>
 #include <utility>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
-
 namespace schauplatz {
 
 namespace {
 
-constexpr std::uint32_t kFullAlpha16 = 255u * 255u; // an opaque texel's alpha channel
+constexpr std::uint32_t kFullAlpha16 = kernels::kFullAlpha16;
 constexpr int kPrefetchAhead = 96;
-constexpr int kBlock = 8;
+constexpr int kBlock = kernels::kBlock;
 
 // Sums of premultiplied samples: at most 16 samples of 65025 each.
 struct Accumulator {
@@ -414,187 +411,57 @@ void nearestOffsets(const MappedRow& Cur, const PixelSampler& Sampler, int Lo, i
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-// Eight reads per instruction: the reads of a row jump between picture rows, and many in
-// flight at once hide the memory's latency. Gives exactly the scalar reads.
-__attribute__((target("avx2"))) void gatherAvx2(const TColor32* Bits, const std::int32_t* Offsets,
-                                                int N, TColor32* Out) {
-    const __m256i minusOne = _mm256_set1_epi32(-1);
-    const int* base = reinterpret_cast<const int*>(Bits);
-    int i = 0;
-    for (; i + 8 <= N; i += 8) {
-        const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Offsets + i));
-        const __m256i valid = _mm256_cmpgt_epi32(off, minusOne);
-        const __m256i s = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base, off, valid, 4);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + i), s);
+// Whether the shadow darkens any pixel of the block.
+bool shadowReaches(const TShadowParams& S, const MappedRow& Cur, int B, std::int32_t PictureWidth) {
+    if (!S.Enabled) return false;
+    const std::int64_t right = std::int64_t{PictureWidth} << kFixedShift;
+    for (int i = B; i < B + kBlock; ++i) {
+        const std::int64_t side = S.Side == TShadowSide::Left ? Cur.u[i] : right - Cur.u[i];
+        if (Cur.v[i] < S.Depth || side < S.Depth) return true;
     }
-    for (; i < N; ++i)
-        Out[i] = Offsets[i] >= 0 ? Bits[Offsets[i]] : 0;
+    return false;
 }
-#endif
 
-void gather(const TColor32* Bits, const std::int32_t* Offsets, int N, TColor32* Out) {
-#if defined(__x86_64__) && defined(__GNUC__)
-    static const bool haveAvx2 = __builtin_cpu_supports("avx2");
-    if (haveAvx2) {
-        gatherAvx2(Bits, Offsets, N, Out);
-        return;
-    }
-#endif
-    for (int i = 0; i < N; ++i)
-        Out[i] = Offsets[i] >= 0 ? Bits[Offsets[i]] : 0;
+bool g_vectorAllowed = true;
+
+bool useVector() {
+    return g_vectorAllowed && kernels::HaveAvx2();
 }
 
 // The samples of one row without smoothing: first every read, then light, shadow and
-// opacity.
+// opacity (eight pixels at a time where the vector form applies; a pixel's result does not
+// depend on its neighbours, so the grouping does not matter).
 void nearestRow(const RowContext& R, int Lo, int Hi, PixelSampler& Sampler,
                 const TCustomBitmap32& Picture, std::vector<std::int32_t>& Offsets,
-                std::vector<TColor32>& Samples, const TAppearanceLoop& Loop, TColor32* Row) {
+                std::vector<TColor32>& Samples, const TAppearanceLoop& Loop,
+                const std::int32_t* LightTables, TColor32* Row) {
     nearestOffsets(R.cur, Sampler, Lo, Hi, Picture.Width(), Offsets);
-    gather(Picture.Bits(), Offsets.data() + Lo, Hi - Lo, Samples.data() + Lo);
-    for (int i = Lo; i < Hi; ++i) {
-        const TColor32 s = Samples[static_cast<std::size_t>(i)];
-        if ((s >> 24) == 0) continue;
-        putPixel(finishPixel(s, Loop,
-                             ShadowKeep4096(Loop.Shadow, R.cur.u[i], R.cur.v[i], Picture.Width())),
-                 Row[i]);
-    }
-}
-
-// The sums of a shared grid for the eight pixels of a block on level 0, with centres U[i],
-// V[i]: exactly the sums sampleInterior gives each pixel, eight pixels per step.
-struct BlockSums {
-    alignas(32) std::uint32_t b[kBlock], g[kBlock], r[kBlock], a[kBlock];
-};
-
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx2"))) void blockSumsAvx2(const TColor32* Bits, std::int32_t Stride,
-                                                   const TFixed* U, const TFixed* V, const Grid& G,
-                                                   BlockSums& Out) {
-    const __m256i cu = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(U));
-    const __m256i cv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(V));
-    const __m256i stride = _mm256_set1_epi32(Stride);
-    const __m256i low = _mm256_set1_epi32(0xFF);
-    const __m256i full = _mm256_set1_epi32(255);
-    const int* base = reinterpret_cast<const int*>(Bits);
-    __m256i sb = _mm256_setzero_si256(), sg = sb, sr = sb, sa = sb;
-    for (int j = 0; j < G.n2; ++j)
-        for (int i = 0; i < G.n1; ++i) {
-            // Offsets within one footprint of at most 4 pixels fit an int32.
-            const auto du = static_cast<std::int32_t>(G.offU + j * G.tu + i * G.su);
-            const auto dv = static_cast<std::int32_t>(G.offV + j * G.tv + i * G.sv);
-            const __m256i pu = _mm256_srai_epi32(_mm256_add_epi32(cu, _mm256_set1_epi32(du)), 16);
-            const __m256i pv = _mm256_srai_epi32(_mm256_add_epi32(cv, _mm256_set1_epi32(dv)), 16);
-            const __m256i off = _mm256_add_epi32(_mm256_mullo_epi32(pv, stride), pu);
-            const __m256i px = _mm256_i32gather_epi32(base, off, 4);
-            const __m256i alpha = _mm256_srli_epi32(px, 24);
-            // Each lane holds a value below 256 in its low half: madd gives the product.
-            sb = _mm256_add_epi32(sb, _mm256_madd_epi16(_mm256_and_si256(px, low), alpha));
-            sg = _mm256_add_epi32(
-                sg, _mm256_madd_epi16(_mm256_and_si256(_mm256_srli_epi32(px, 8), low), alpha));
-            sr = _mm256_add_epi32(
-                sr, _mm256_madd_epi16(_mm256_and_si256(_mm256_srli_epi32(px, 16), low), alpha));
-            sa = _mm256_add_epi32(sa, _mm256_madd_epi16(alpha, full));
+    if (useVector())
+        kernels::GatherAvx2(Picture.Bits(), Offsets.data() + Lo, Hi - Lo, Samples.data() + Lo);
+    else
+        for (int i = Lo; i < Hi; ++i)
+            Samples[static_cast<std::size_t>(i)] =
+                Offsets[static_cast<std::size_t>(i)] >= 0
+                    ? Picture.Bits()[Offsets[static_cast<std::size_t>(i)]]
+                    : 0;
+    for (int i = Lo; i < Hi;) {
+        if (i + kBlock <= Hi && useVector() &&
+            !shadowReaches(Loop.Shadow, R.cur, i, Picture.Width()) &&
+            kernels::FinishStraightAvx2(Samples.data() + i, Loop.Opacity, LightTables, Row + i)) {
+            i += kBlock;
+            continue;
         }
-    _mm256_store_si256(reinterpret_cast<__m256i*>(Out.b), sb);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(Out.g), sg);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(Out.r), sr);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(Out.a), sa);
-}
-
-// (X * F + 2^38) >> 39 in each lane, for X below 2^21 and F below 2^32 (the mean of
-// averageOf).
-__attribute__((target("avx2"))) inline __m256i meanAvx2(__m256i X, __m256i F) {
-    const __m256i bias = _mm256_set1_epi64x(std::int64_t{1} << 38);
-    const __m256i even = _mm256_srli_epi64(_mm256_add_epi64(_mm256_mul_epu32(X, F), bias), 39);
-    const __m256i odd = _mm256_srli_epi64(
-        _mm256_add_epi64(_mm256_mul_epu32(_mm256_srli_epi64(X, 32), F), bias), 39);
-    return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
-}
-
-// floor((2^32 - 1) / X) in each lane for X = 1..2^21, through the correctly rounded double
-// quotient: its error stays below the distance 1 / X of a non-integer quotient from the next
-// integer, so the floor is exact. Lanes with X = 0 give an unused value.
-__attribute__((target("avx2"))) inline __m256i reciprocalAvx2(__m256i X) {
-    const __m256d n = _mm256_set1_pd(4294967295.0);
-    const __m256d half = _mm256_set1_pd(2147483648.0);
-    const __m256d lo =
-        _mm256_floor_pd(_mm256_div_pd(n, _mm256_cvtepi32_pd(_mm256_castsi256_si128(X))));
-    const __m256d hi =
-        _mm256_floor_pd(_mm256_div_pd(n, _mm256_cvtepi32_pd(_mm256_extracti128_si256(X, 1))));
-    // Quotients up to 2^32 - 1 do not fit a signed lane: shift by 2^31, convert, shift back.
-    const __m128i l = _mm256_cvttpd_epi32(_mm256_sub_pd(lo, half));
-    const __m128i h = _mm256_cvttpd_epi32(_mm256_sub_pd(hi, half));
-    return _mm256_add_epi32(_mm256_set_m128i(h, l), _mm256_set1_epi32(INT32_MIN));
-}
-
-// min(255, (255 C * Inv + 2^31) >> 32) in each lane (the translucent colour of averageOf).
-__attribute__((target("avx2"))) inline __m256i scaleAvx2(__m256i C, __m256i Inv) {
-    const __m256i c255 = _mm256_mullo_epi32(C, _mm256_set1_epi32(255));
-    const __m256i bias = _mm256_set1_epi64x(std::int64_t{1} << 31);
-    const __m256i even = _mm256_srli_epi64(_mm256_add_epi64(_mm256_mul_epu32(c255, Inv), bias), 32);
-    const __m256i odd = _mm256_srli_epi64(
-        _mm256_add_epi64(_mm256_mul_epu32(_mm256_srli_epi64(c255, 32), _mm256_srli_epi64(Inv, 32)),
-                         bias),
-        32);
-    return _mm256_min_epu32(_mm256_or_si256(even, _mm256_slli_epi64(odd, 32)),
-                            _mm256_set1_epi32(255));
-}
-
-// Finishes the eight unshadowed pixels of a block at once and writes them into empty layer
-// pixels: the same bytes averageOf, finishPixel and putPixel give. Returns false, writing
-// nothing, when a layer pixel is not empty; the caller then goes pixel by pixel.
-__attribute__((target("avx2"))) bool finishBlockAvx2(const BlockSums& Sums, std::uint32_t Count,
-                                                     const TAppearanceLoop& Loop,
-                                                     const std::int32_t* LightTables,
-                                                     TColor32* Dst) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Dst));
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_srli_epi32(d, 24), zero)) != -1)
-        return false;
-    const __m256i sa = _mm256_load_si256(reinterpret_cast<const __m256i*>(Sums.a));
-    const __m256i sr = _mm256_load_si256(reinterpret_cast<const __m256i*>(Sums.r));
-    const __m256i sg = _mm256_load_si256(reinterpret_cast<const __m256i*>(Sums.g));
-    const __m256i sb = _mm256_load_si256(reinterpret_cast<const __m256i*>(Sums.b));
-    const __m256i f = _mm256_set1_epi64x(static_cast<std::int64_t>(kMeanFactor[Count]));
-    const __m256i opaque =
-        _mm256_cmpeq_epi32(sa, _mm256_set1_epi32(static_cast<std::int32_t>(kFullAlpha16 * Count)));
-    __m256i alpha = meanAvx2(sa, f);
-    __m256i r = meanAvx2(sr, f), g = meanAvx2(sg, f), b = meanAvx2(sb, f);
-    if (_mm256_movemask_epi8(opaque) != -1) {
-        const __m256i inv = reciprocalAvx2(sa);
-        r = _mm256_blendv_epi8(scaleAvx2(sr, inv), r, opaque);
-        g = _mm256_blendv_epi8(scaleAvx2(sg, inv), g, opaque);
-        b = _mm256_blendv_epi8(scaleAvx2(sb, inv), b, opaque);
+        const int end = std::min(i + kBlock, Hi);
+        for (; i < end; ++i) {
+            const TColor32 s = Samples[static_cast<std::size_t>(i)];
+            if ((s >> 24) == 0) continue;
+            putPixel(
+                finishPixel(s, Loop,
+                            ShadowKeep4096(Loop.Shadow, R.cur.u[i], R.cur.v[i], Picture.Width())),
+                Row[i]);
+        }
     }
-    if (Loop.Opacity < 255) {
-        // (alpha M + 127) / 255, exactly, as (x * 0x8081) >> 23 for x below 2^16.
-        const __m256i x = _mm256_add_epi32(
-            _mm256_mullo_epi32(alpha, _mm256_set1_epi32(static_cast<std::int32_t>(Loop.Opacity))),
-            _mm256_set1_epi32(127));
-        alpha = _mm256_srli_epi32(_mm256_mullo_epi32(x, _mm256_set1_epi32(0x8081)), 23);
-    }
-    if (LightTables != nullptr) {
-        r = _mm256_i32gather_epi32(LightTables, r, 4);
-        g = _mm256_i32gather_epi32(LightTables + 256, g, 4);
-        b = _mm256_i32gather_epi32(LightTables + 512, b, 4);
-    }
-    const __m256i out =
-        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(alpha, 24), _mm256_slli_epi32(r, 16)),
-                        _mm256_or_si256(_mm256_slli_epi32(g, 8), b));
-    // A pixel whose alpha comes out 0 is not drawn (its layer pixel stays as it was).
-    const __m256i drawn = _mm256_xor_si256(_mm256_cmpeq_epi32(alpha, zero), _mm256_set1_epi32(-1));
-    _mm256_maskstore_epi32(reinterpret_cast<int*>(Dst), drawn, out);
-    return true;
 }
-
-bool haveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
-}
-#endif
-
-bool g_blockVectorAllowed = true;
 
 // The footprint of pixel I from its neighbours' mapped centres.
 Footprint footprintAt(const RowContext& R, int I, std::int64_t Limit) {
@@ -631,18 +498,6 @@ void smoothPixel(const RowContext& R, int I, PixelSampler& Sampler, const TAppea
         Sampler.sampleChecked(u, v, g, Sampler.level(g.k), acc);
     }
     finishAndPut(acc, static_cast<std::uint32_t>(g.n1 * g.n2), Loop, u, v, PictureWidth, D);
-}
-
-// Whether the shadow darkens any pixel of the block.
-[[maybe_unused]] bool shadowReaches(const TShadowParams& S, const MappedRow& Cur, int B,
-                                    std::int32_t PictureWidth) {
-    if (!S.Enabled) return false;
-    const std::int64_t right = std::int64_t{PictureWidth} << kFixedShift;
-    for (int i = B; i < B + kBlock; ++i) {
-        const std::int64_t side = S.Side == TShadowSide::Left ? Cur.u[i] : right - Cur.u[i];
-        if (Cur.v[i] < S.Depth || side < S.Depth) return true;
-    }
-    return false;
 }
 
 // Every pixel of the block lies so far from the picture that no footprint of up to twice
@@ -699,15 +554,15 @@ void smoothRow(const RowContext& R, int First, int Lo, int Hi, PixelSampler& Sam
             continue;
         }
         const std::uint32_t count = static_cast<std::uint32_t>(g.n1 * g.n2);
-        (void)LightTables; // only the vector form uses the widened tables
-#if defined(__x86_64__) && defined(__GNUC__)
-        if (g.k == 0 && g_blockVectorAllowed && haveAvx2()) {
-            BlockSums sums;
-            blockSumsAvx2(Sampler.bits(), Sampler.stride(), cur.u.data() + b, cur.v.data() + b, g,
-                          sums);
+        if (g.k == 0 && useVector()) {
+            kernels::BlockSums sums;
+            kernels::BlockSumsAvx2(
+                Sampler.bits(), Sampler.stride(), cur.u.data() + b, cur.v.data() + b,
+                kernels::BlockGrid{g.n1, g.n2, g.offU, g.offV, g.su, g.sv, g.tu, g.tv}, sums);
             if (from == b && to == b + kBlock &&
                 !shadowReaches(Loop.Shadow, cur, b, PictureWidth) &&
-                finishBlockAvx2(sums, count, Loop, LightTables, Row + b))
+                kernels::FinishBlockAvx2(sums, count, kMeanFactor[count], Loop.Opacity, LightTables,
+                                         Row + b))
                 continue;
             for (int i = from; i < to; ++i) {
                 const int k = i - b;
@@ -716,7 +571,6 @@ void smoothRow(const RowContext& R, int First, int Lo, int Hi, PixelSampler& Sam
             }
             continue;
         }
-#endif
         const InteriorSampler sample = interiorSampler(g);
         const TPremultipliedPyramid::Level* level = Sampler.level(g.k);
         for (int i = from; i < to; ++i) {
@@ -730,7 +584,7 @@ void smoothRow(const RowContext& R, int First, int Lo, int Hi, PixelSampler& Sam
 } // namespace
 
 void SetAppearanceVectorAllowed(bool Allowed) {
-    g_blockVectorAllowed = Allowed;
+    g_vectorAllowed = Allowed;
 }
 
 void RenderAppearanceRegion(TCustomBitmap32& Dst, const TCustomBitmap32& Picture,
@@ -771,7 +625,7 @@ void RenderAppearanceRegion(TCustomBitmap32& Dst, const TCustomBitmap32& Picture
         } else {
             cur.map(I, x0, y);
             nearestRow(RowContext{prev, cur, next, n}, lo, hi, sampler, Picture, offsets, samples,
-                       Loop, row);
+                       Loop, Loop.LightOn ? lightTables.data() : nullptr, row);
         }
     }
 }

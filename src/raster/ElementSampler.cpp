@@ -225,7 +225,7 @@ struct Grid {
 class PixelSampler {
 public:
     PixelSampler(const TCustomBitmap32& Picture, TPremultipliedPyramid& Pyramid)
-        : m_picture(Picture), m_bits(Picture.Bits()), m_stride(Picture.Width()), m_pyramid(Pyramid),
+        : m_bits(Picture.Bits()), m_stride(Picture.Width()), m_pyramid(Pyramid),
           m_width65(std::int64_t{Picture.Width()} << kFixedShift),
           m_height65(std::int64_t{Picture.Height()} << kFixedShift),
           m_limit(std::int64_t{std::max(Picture.Width(), Picture.Height())} << kFixedShift) {}
@@ -282,7 +282,6 @@ public:
     }
 
 private:
-    const TCustomBitmap32& m_picture;
     const TColor32* m_bits;
     std::int64_t m_stride;
     TPremultipliedPyramid& m_pyramid;

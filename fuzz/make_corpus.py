@@ -230,3 +230,17 @@ with zipfile.ZipFile(buffer, "w", zipfile.ZIP_STORED) as archive:
         archive.writestr(info, content)
 for target in ("zip_extract", "project_load"):
     put(target, "stored-small.vbk", buffer.getvalue())
+
+# The appearance entry schauplatz.json: the written form, missing and unknown keys, a value
+# out of range, and another version.
+element = ('{"smooth": true, "brightness": -12, "contrast": 7, "temperature": 33, "opacity": 240, '
+           '"shadow": {"depth": 45, "darkness": 60, "side": "right"}}')
+put("appearance_entry", "written.json",
+    ('{"format": "schauplatz-appearance", "version": 1,\n "elements": [\n  ' + element +
+     ',\n  {}\n ]}\n').encode("utf-8"))
+put("appearance_entry", "odd-values.json",
+    b'\xef\xbb\xbf{"format": "schauplatz-appearance", "version": 1, "future": {"a": [1]}, '
+    b'"elements": [{"brightness": 1e9, "opacity": -1, "shadow": {"side": "up"}}, 7, '
+    b'{"smooth": 0, "contrast": 12.5}]}')
+put("appearance_entry", "version-2.json",
+    b'{"format": "schauplatz-appearance", "version": 2, "elements": []}')

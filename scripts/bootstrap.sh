@@ -13,6 +13,7 @@ packages=(
     # libheif-plugin-* packages, which must then be added here.
     libheif-dev libwebp-dev libturbojpeg0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    nlohmann-json3-dev
     desktop-file-utils appstream
     "$@"
 )

@@ -6,6 +6,7 @@
 # Usage: scripts/fuzz.sh [seconds-per-target] [target ...]     (default 60 s, every target)
 #   targets: picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf
 #            picture_wmf picture_heif picture_webp exif record_file zip_extract project_load
+#            appearance_entry
 # Environment: FUZZ_NICE=19 runs the fuzzers at that niceness; FUZZ_SEED=N fixes libFuzzer's
 # random seed, so a CI run repeats the mutations that were tried before it landed.
 set -euo pipefail
@@ -15,7 +16,7 @@ seconds="${1:-60}"
 shift || true
 all=(picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf picture_wmf
      picture_heif picture_webp exif
-     record_file zip_extract project_load)
+     record_file zip_extract project_load appearance_entry)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 

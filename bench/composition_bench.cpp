@@ -52,7 +52,8 @@ struct Scene {
                                            pattern(400, 500, 4)};
         for (int i = 0; i < kElements; ++i) {
             const int x = (i % 5) * 380 + 20, y = (i / 5) * 265 + 15;
-            const int w = 330 + static_cast<int>(rng() % 60), h = 240 + static_cast<int>(rng() % 40);
+            const int w = 330 + static_cast<int>(rng() % 60),
+                      h = 240 + static_cast<int>(rng() % 40);
             const auto d = [&rng] { return static_cast<int>(rng() % 21) - 10; };
             elements.push_back(
                 {"C:/Muster/Element " + std::to_string(i % 3) + ".bmp", pictures[i % 3],

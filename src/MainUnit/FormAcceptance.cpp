@@ -84,6 +84,9 @@ void TForm_Schauplatz::updateHistoryItems() {
         {"Elemententfernen1", editing},
         {"Nachvorne1", editing && m_placement.editPosition + 1 < m_composition.Elements().size()},
         {"Nachhinten1", editing && m_placement.editPosition > 0},
+        // Turning the facade would leave the placed elements' quads in the wrong places.
+        {"Fassadenachlinksdrehen1", m_composition.Elements().empty()},
+        {"Fassadenachrechtsdrehen1", m_composition.Elements().empty()},
     };
     bool changed = false;
     for (const auto& [name, enabled] : states) {

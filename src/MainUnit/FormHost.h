@@ -30,6 +30,9 @@ struct FileDialogRequest {
     std::string initialFolder;
     std::string fileName;   // offered file name, may be empty
     std::string defaultExt; // appended when the user types none, without "."
+    // When set, a save dialog stores here the filter entry the user chose, as the toolkit
+    // names it (the picture save dialog decides the file type by it).
+    std::string* chosenFilter = nullptr;
 };
 
 // A picture handed to the clipboard: 32-bit ARGB pixels, top-down rows.

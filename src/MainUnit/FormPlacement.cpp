@@ -167,6 +167,23 @@ void TForm_Schauplatz::RenderElement() {
     DrawTransformed(&workspace, &door, Transformation.get());
 }
 
+void TForm_Schauplatz::markElementOffered() {
+    for (std::size_t i = 0; i < 4; ++i) {
+        m_placement.offeredQuad[2 * i] = Vertices[i].X;
+        m_placement.offeredQuad[2 * i + 1] = Vertices[i].Y;
+    }
+    m_placement.offeredPicture = m_placement.elementPicture;
+}
+
+bool TForm_Schauplatz::ElementTouched() const {
+    if (m_placement.offeredPicture != m_placement.elementPicture) return true;
+    for (std::size_t i = 0; i < 4; ++i)
+        if (m_placement.offeredQuad[2 * i] != Vertices[i].X ||
+            m_placement.offeredQuad[2 * i + 1] != Vertices[i].Y)
+            return true;
+    return false;
+}
+
 // --- the mouse on the workspace --------------------------------------------------------------
 
 void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton Button, TShiftState Shift,
@@ -241,15 +258,17 @@ void TForm_Schauplatz::rspeigeln1Click() {
 void TForm_Schauplatz::NeuesElementpositionieren1Click() {
     if (!Item("NeuesElementpositionieren1").checked) return;
     PlaceElementDefault();
+    markElementOffered();
     Item("Vertexanaus1").checked = true;
     m_host.menuStateChanged();
     Vertexanaus1Click();
 }
 
+// Each dropped picture becomes the element in turn; the last usable one stays.
 void TForm_Schauplatz::FormDropFiles(const std::vector<std::string>& paths) {
-    if (ProjectBusy()) return;
+    if (CommandRefused()) return;
     for (const std::string& path : paths)
-        LoadElementPicture(path);
+        EnterElement(path, false);
 }
 
 } // namespace schauplatz

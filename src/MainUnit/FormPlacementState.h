@@ -8,6 +8,7 @@
 #include "raster/Bitmap32.h"
 #include "raster/Rect.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,6 +32,11 @@ struct PlacementState {
     // kept for the ElementFile it was made for.
     std::string recordedPath;
     std::string recordedPathOf;
+
+    // The quad and picture the element was last offered with at its default place: while
+    // both are unchanged the user has not touched it, and the saved picture leaves it out.
+    std::array<std::int32_t, 8> offeredQuad{};
+    std::uint64_t offeredPicture = 0;
 
     // Where the element taken up for editing goes in the order when it is put back.
     std::size_t editPosition = 0;

@@ -87,6 +87,7 @@ void TForm_Schauplatz::FormCreate() {
     else
         ImageFassade.Bitmap().Assign(&ImageHintergrund.Bitmap());
     PlaceElementDefault();
+    markElementOffered();
     Transformation = std::make_unique<TProjectiveTransformation>();
     SetUpWorkspaceStages();
     RenderElement();

@@ -112,6 +112,12 @@ public:
     void CombineHintergrundAndOverlay();
     void FillElementList(const std::string& folder);
     void LoadFacade(const std::string& path);
+    // A picture the user chose as facade or element (dialog, list, drop): read as the user
+    // sees it (photos upright, today's formats, an element's transparency) and kept in the
+    // picture store when its file would not rebuild it. An unusable picture keeps the current
+    // one and, unless quiet, says why in a message. False when it was not used.
+    bool EnterFacade(const std::string& path);
+    bool EnterElement(const std::string& path, bool quiet);
     // Stage list and frame layer of the workspace view (start-up, once).
     void SetUpWorkspaceStages();
     // The idle pass's preview: built only when the background or the workspace bitmap
@@ -123,6 +129,9 @@ public:
     // The element being placed as the composition keeps it: its path for the record line,
     // its picture (shared while it is unchanged) and the quad.
     TPlacedElement CurrentElement();
+    // Whether the element being placed was moved or changed since it was last offered at its
+    // default place (the saved picture shows it only then).
+    bool ElementTouched() const;
     // True while an element taken up by a double click is being edited.
     bool Editing() const { return m_composition.TakenUp().has_value(); }
     // Takes up the topmost placed element drawn at (X, Y), in picture pixels; false when none
@@ -151,6 +160,8 @@ public:
     void InZwischenablagekopieren1Click();
     void Bildspeichern1Click();
     void FassadeLaden1Click();
+    void Fassadenachlinksdrehen1Click();
+    void Fassadenachrechtsdrehen1Click();
     void Muster1Click();
     void NeuesElementpositionieren1Click();
     void Elementbernehmen1Click();
@@ -192,6 +203,11 @@ private:
     void showWholeBackground();
     void storeFacadeIfUnnamed();
     void keepElementFile();
+    void showFacade(const std::string& path, const TBitmap32& picture);
+    void showElementPicture(const std::string& path, const TBitmap32& picture);
+    void turnFacade(bool toTheRight);
+    void renderQuietly();
+    void markElementOffered();
     void setUpPictures();
     MenuItem* findItem(const std::string& name);
 

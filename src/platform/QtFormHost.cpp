@@ -34,7 +34,13 @@ QString startPath(const FileDialogRequest& request) {
 
 } // namespace
 
+// A modal window never stands over a stale workspace.
+void MainWindow::Host::repaintWorkspace() {
+    if (QWidget* widget = m_window.component(FormComponent::WorkingPlaceImage)) widget->repaint();
+}
+
 std::string MainWindow::Host::openFileDialog(const FileDialogRequest& request) {
+    repaintWorkspace();
     if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(request.title);
     return QFileDialog::getOpenFileName(&m_window, qs(request.title), startPath(request),
                                         qtFileDialogFilter(qs(request.filter)))
@@ -42,17 +48,29 @@ std::string MainWindow::Host::openFileDialog(const FileDialogRequest& request) {
 }
 
 std::string MainWindow::Host::saveFileDialog(const FileDialogRequest& request) {
+    repaintWorkspace();
     if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(request.title);
     QFileDialog dialog(&m_window, qs(request.title), startPath(request),
                        qtFileDialogFilter(qs(request.filter)));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(qs(request.defaultExt));
+    // A name typed without extension gets the chosen type's, not the first type's.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        const qsizetype star = f.indexOf("*.");
+        if (star < 0) return;
+        qsizetype end = star + 2;
+        while (end < f.size() && f[end].isLetterOrNumber())
+            ++end;
+        dialog.setDefaultSuffix(f.mid(star + 2, end - star - 2));
+    });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    if (request.chosenFilter) *request.chosenFilter = dialog.selectedNameFilter().toStdString();
     return dialog.selectedFiles().front().toStdString();
 }
 
 std::string MainWindow::Host::selectFolderDialog(const std::string& title,
                                                  const std::string& initialFolder) {
+    repaintWorkspace();
     if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(title);
     // A read-only model gives the chooser no way to create a folder.
     QString folder = QFileDialog::getExistingDirectory(
@@ -86,6 +104,7 @@ void MainWindow::Host::processMessages() {
 }
 
 void MainWindow::Host::showMessage(const std::string& title, const std::string& text) {
+    repaintWorkspace();
     QMessageBox::warning(&m_window, qs(title), qs(text));
 }
 

@@ -32,6 +32,8 @@ public:
     void progressEnded() override;
 
 private:
+    void repaintWorkspace();
+
     MainWindow& m_window;
     QProgressDialog* m_progress = nullptr; // owned by the window, made on first use
 };

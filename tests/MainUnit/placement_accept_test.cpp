@@ -227,9 +227,10 @@ TEST_F(PlacementAccept, SaveWritesThePreviewAndClipboardGetsTheOpaqueBackground)
     form->Bildspeichern1Click(); // cancelled
     EXPECT_FALSE(std::filesystem::exists(out));
     ASSERT_EQ(host.saveRequests.size(), 1u);
-    EXPECT_EQ(host.saveRequests[0].filter, "Bitmaps (*.bmp)|*.bmp");
+    // Bitmaps first and by default, then PNG and JPEG.
+    EXPECT_EQ(host.saveRequests[0].filter.rfind("Bitmaps (*.bmp)|*.bmp|", 0), 0u);
     EXPECT_EQ(host.saveRequests[0].defaultExt, "bmp");
-    EXPECT_EQ(host.saveRequests[0].title, "");
+    EXPECT_EQ(host.saveRequests[0].title, "Bild speichern");
     host.saveAnswers.push_back(out);
     form->Bildspeichern1Click();
     TBitmap32 saved;

@@ -23,8 +23,10 @@ protected:
                   const std::vector<std::pair<std::string, std::array<QuadPoint, 4>>>& elements) {
         TForm_Schauplatz& expected = otherForm();
         loadFacade(expected, otherHost(), unpacked + facadeName);
-        for (const auto& [name, quad] : elements)
-            accept(expected, otherHost(), unpacked + name, quad);
+        // Each picture read as a project names it (a PNG over white).
+        for (const auto& [name, q] : elements)
+            expected.ReplayElement(unpacked + name, q[0].X, q[0].Y, q[1].X, q[1].Y, q[2].X, q[2].Y,
+                                   q[3].X, q[3].Y);
         return expected.ImageHintergrund.Bitmap();
     }
     // A project file holding the files of a folder.

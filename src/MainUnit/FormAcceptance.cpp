@@ -4,8 +4,10 @@
 #include "MainUnit/MainUnit.h"
 
 #include "elements/PictureFiles.h"
+#include "elements/StoredPicture.h"
 #include "support/U_SYSTOOLS.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace schauplatz {
@@ -66,6 +68,7 @@ void TForm_Schauplatz::ShowComposition() {
     m_placement.shownComposition = m_composition.Generation();
     WorkingPlaceImage.Invalidate();
     ProjectData = m_composition.RecordLines();
+    UpdateCaption();
 
     TBitmap32 undo = m_composition.UndoPicture();
     if (!(undo.IsEmpty() && ImageUndo.Bitmap().IsEmpty())) {
@@ -105,15 +108,33 @@ TPlacedElement TForm_Schauplatz::CurrentElement() {
         m_placement.placedPicture = std::move(picture);
         m_placement.placedPictureOf = m_placement.elementPicture;
     }
-    // The record line cannot quote a ";" in the path: such a picture is recorded as a copy
-    // whose name has none.
+    return TPlacedElement{recordedElementPath(), m_placement.placedPicture, Vertices};
+}
+
+// The file the record line names for the element being placed: its own file; a copy without
+// ";" when its path has one (the record line cannot quote it); a mirrored copy, read back to
+// exactly the pixels placed, alpha included, while the picture is mirrored.
+std::string TForm_Schauplatz::recordedElementPath() {
+    if (m_placement.mirrored) {
+        if (m_placement.mirroredCopyOf != m_placement.elementPicture) {
+            std::string stem = FileNamePart(ElementFile);
+            if (const std::size_t dot = stem.rfind('.'); dot != std::string::npos && dot > 0)
+                stem.resize(dot);
+            const EnteredPicture stored = StorePicture(
+                ImageSelectedDoor.Bitmap(), stem + " gespiegelt", ProjectFolders().PictureSet());
+            if (!stored.usable()) throw EPictureFileError(stored.message);
+            m_placement.mirroredCopy = stored.recordPath;
+            m_placement.mirroredCopyOf = m_placement.elementPicture;
+        }
+        return m_placement.mirroredCopy;
+    }
     if (m_placement.recordedPathOf != ElementFile || m_placement.recordedPath.empty()) {
         m_placement.recordedPath = ElementFile.find(';') == std::string::npos
                                        ? ElementFile
                                        : ProjectFolders().KeepPicture(ElementFile);
         m_placement.recordedPathOf = ElementFile;
     }
-    return TPlacedElement{m_placement.recordedPath, m_placement.placedPicture, Vertices};
+    return m_placement.recordedPath;
 }
 
 // Line 0 always names the facade: a background that came from no file is kept as one.
@@ -122,6 +143,27 @@ void TForm_Schauplatz::storeFacadeIfUnnamed() {
     const std::string path = ProjectFolders().FreePicturePath("Hintergrund.bmp");
     WriteBitmapFile(m_composition.Facade(), path);
     m_composition.NameFacade(path);
+}
+
+// The change to the composite either completes or leaves everything as it was; a facade
+// that had to be stored for line 0 is named only when the change went through.
+void TForm_Schauplatz::placeCurrentElement() {
+    TPlacedElement element = CurrentElement();
+    std::string storedFacade;
+    if (m_composition.FacadePath().empty()) {
+        storedFacade = ProjectFolders().FreePicturePath("Hintergrund.bmp");
+        WriteBitmapFile(m_composition.Facade(), storedFacade);
+    }
+    try {
+        if (Editing())
+            m_composition.PutBack(std::move(element), m_placement.editPosition);
+        else
+            m_composition.Accept(std::move(element));
+    } catch (...) {
+        if (!storedFacade.empty()) std::remove(storedFacade.c_str());
+        throw;
+    }
+    if (!storedFacade.empty()) m_composition.NameFacade(storedFacade);
 }
 
 void TForm_Schauplatz::Elementbernehmen1Click() {
@@ -137,12 +179,7 @@ void TForm_Schauplatz::Elementbernehmen1Click() {
         }
     } frameItemChecked{*this};
 
-    storeFacadeIfUnnamed();
-    TPlacedElement element = CurrentElement();
-    if (Editing())
-        m_composition.PutBack(std::move(element), m_placement.editPosition);
-    else
-        m_composition.Accept(std::move(element));
+    placeCurrentElement();
     ShowComposition();
     NeuesElementpositionieren1Click();
 }

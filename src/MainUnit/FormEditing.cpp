@@ -46,6 +46,7 @@ bool TForm_Schauplatz::TakeUpElementAt(int X, int Y) {
         door.Assign(nullptr);
     ImageSelectedDoor.Invalidate();
     ++m_placement.elementPicture;
+    m_placement.mirrored = false; // the picture is what its recorded file holds
     m_placement.placedPicture = element.Picture;
     m_placement.placedPictureOf = m_placement.elementPicture;
     ElementFile = element.Path;

@@ -42,6 +42,9 @@ struct ClipboardPicture {
     std::vector<std::uint32_t> pixels;
 };
 
+// The answers to "Das Projekt wurde geändert. Sollen die Änderungen gespeichert werden?".
+enum class SaveChangesAnswer { Save, Discard, Cancel };
+
 class FormHost {
 public:
     virtual ~FormHost() = default;
@@ -81,6 +84,11 @@ public:
     // text naming the operation. progressEnded hides it again.
     virtual void progressChanged(const std::string& /*text*/, double /*fraction*/) {}
     virtual void progressEnded() {}
+    // The question before changes would be lost, with the buttons "Speichern", "Verwerfen"
+    // and "Abbrechen". A host without a user discards.
+    virtual SaveChangesAnswer askSaveChanges(const std::string& /*question*/) {
+        return SaveChangesAnswer::Discard;
+    }
 };
 
 } // namespace schauplatz

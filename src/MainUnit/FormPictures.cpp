@@ -70,6 +70,7 @@ bool TForm_Schauplatz::EnterElement(const std::string& path, bool quiet) {
 void TForm_Schauplatz::showElementPicture(const std::string& path, const TBitmap32& picture) {
     TBitmap32& door = ImageSelectedDoor.Bitmap();
     ++m_placement.elementPicture;
+    m_placement.mirrored = false;
     {
         TUpdateBracket bracket(door);
         picture.CopyPixelsTo(door);
@@ -125,7 +126,7 @@ static std::string askForPicture(FormHost& host, std::string& lastFile) {
 }
 
 void TForm_Schauplatz::FassadeLaden1Click() {
-    if (CommandRefused()) return;
+    if (CommandRefused() || !ConfirmLosingChanges()) return;
     const std::string path = askForPicture(m_host, m_placement.lastPictureFile);
     if (!path.empty()) EnterFacade(path);
 }

@@ -94,6 +94,7 @@ void TForm_Schauplatz::LoadElementPicture(const std::string& path) {
         TBitmap32& door = ImageSelectedDoor.Bitmap();
         door.Clear(0);
         ++m_placement.elementPicture;
+        m_placement.mirrored = false;
         ReadPictureFile(door, path);
         ImageSelectedDoor.Invalidate();
         m_host.repaint(FormComponent::ImageSelectedDoor);
@@ -251,6 +252,7 @@ void TForm_Schauplatz::OpacityChange(int Position) {
 void TForm_Schauplatz::rspeigeln1Click() {
     ImageSelectedDoor.Bitmap().MirrorHorizontally();
     ++m_placement.elementPicture;
+    m_placement.mirrored = !m_placement.mirrored;
     ImageSelectedDoor.Invalidate();
     RenderElement();
 }

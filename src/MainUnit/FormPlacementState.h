@@ -38,6 +38,14 @@ struct PlacementState {
     std::array<std::int32_t, 8> offeredQuad{};
     std::uint64_t offeredPicture = 0;
 
+    // The document state last saved or loaded (see TComposition::StateId).
+    std::uint64_t savedState = 0;
+    // The element picture is the mirror image of ElementFile's picture; its record line then
+    // names a mirrored copy kept in the picture store, made once per picture.
+    bool mirrored = false;
+    std::string mirroredCopy;
+    std::uint64_t mirroredCopyOf = 0;
+
     // Where the element taken up for editing goes in the order when it is put back.
     std::size_t editPosition = 0;
     // The composition generation the window last showed.

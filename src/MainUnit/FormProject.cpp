@@ -107,24 +107,31 @@ bool TForm_Schauplatz::ProjectBusy() const {
     return ZipArchive1.Busy();
 }
 
-void TForm_Schauplatz::SaveProject(const std::string& Name) {
-    if (ZipArchive1.RefusedWhileBusy("Speichern von " + Name)) return;
-    if (ActiveVertex >= 0) return;
+// The name, the caption and the unsaved mark change only once the file was written: a save
+// that fails leaves them as they were (and the previous file byte-identical).
+bool TForm_Schauplatz::SaveProject(const std::string& Name) {
+    if (ZipArchive1.RefusedWhileBusy("Speichern von " + Name)) return false;
+    if (ActiveVertex >= 0) return false;
     const std::string name = resolveSaveName(
         Name, [this] { return m_host.saveFileDialog(projectDialog(kSaveProjectTitle)); });
-    if (name.empty()) return;
-    ProjectFile = name;
-    WriteLog(kSaveProjectLog + ProjectFile, 1);
-    UpdateCaption();
+    if (name.empty()) return false;
+    WriteLog(kSaveProjectLog + name, 1);
 
     // Line 0 must name the facade, or the project cannot be loaded again. A facade that came
     // from no file (the built-in picture, a cancelled facade dialog) is kept as one in the
     // picture store.
     storeFacadeIfUnnamed();
-    ProjectData = m_composition.RecordLines();
-
-    ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + ProjectFile);
-    writeProjectArchive(ProjectFile, ProjectData, ProjectFolders(), ZipArchive1);
+    const std::vector<std::string> lines = m_composition.RecordLines();
+    bool written = false;
+    {
+        ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + name);
+        written = writeProjectArchive(name, lines, ProjectFolders(), ZipArchive1);
+    }
+    if (!written) return false;
+    ProjectFile = name;
+    ProjectData = lines;
+    markSaved();
+    return true;
 }
 
 // The project is rebuilt beside the open one and takes its place only when it is complete: a
@@ -145,9 +152,9 @@ void TForm_Schauplatz::LoadProject(const std::string& FileName) {
     // would, so the workspace shows the element offered next.
     if (!Item("NeuesElementpositionieren1").checked) ClickMenuItem("NeuesElementpositionieren1");
     m_composition = std::move(project->composition);
+    m_placement.savedState = m_composition.StateId();
     LoadStore = std::move(project->lines);
     ProjectFile = FileName;
-    UpdateCaption();
     Zoom = 1.0f;
     keepElementFile();
     ProjectFolders().DropOlderPictureSets();
@@ -162,11 +169,13 @@ void TForm_Schauplatz::LoadProject(const std::string& FileName) {
         ImageSelectedDoor.Bitmap().Assign(last.Picture.get());
         ImageSelectedDoor.Invalidate();
         ++m_placement.elementPicture;
+        m_placement.mirrored = false;
         ElementFile = last.Path;
         NeuesElementpositionieren1Click();
     } else {
         RenderElement();
     }
+    markSaved();
 }
 
 // The element being placed may come from the project open until now, whose pictures go with
@@ -190,7 +199,7 @@ void TForm_Schauplatz::ReplayElement(const std::string& Path, std::int32_t X0, s
 }
 
 void TForm_Schauplatz::Projektladen1Click() {
-    if (CommandRefused()) return;
+    if (CommandRefused() || !ConfirmLosingChanges()) return;
     const std::string path = m_host.openFileDialog(projectDialog(kOpenProjectTitle));
     if (!path.empty()) LoadProject(path);
 }

@@ -12,6 +12,8 @@ namespace schauplatz {
 
 namespace {
 constexpr const char* kCaptionTemplate = "Velora Bildkomposition 2021 [%s]";
+constexpr const char* kSaveChangesQuestion =
+    "Das Projekt wurde geändert. Sollen die Änderungen gespeichert werden?";
 constexpr long double kStippleStep = 0.05L;
 } // namespace
 
@@ -93,6 +95,37 @@ void TForm_Schauplatz::FormCreate() {
     RenderElement();
     m_host.installIdleHandler();
     m_host.acceptDroppedFiles(true);
+    // The default facade is no change of the user's.
+    markSaved();
+}
+
+bool TForm_Schauplatz::Modified() const {
+    return m_composition.StateId() != m_placement.savedState;
+}
+
+void TForm_Schauplatz::markSaved() {
+    m_placement.savedState = m_composition.StateId();
+    UpdateCaption();
+}
+
+bool TForm_Schauplatz::ConfirmLosingChanges() {
+    if (!Modified()) return true;
+    switch (m_host.askSaveChanges(kSaveChangesQuestion)) {
+    case SaveChangesAnswer::Save:
+        // A save that is cancelled or fails cancels the command (a failure reaches the error
+        // handling with its reason).
+        return SaveProject(ProjectFile);
+    case SaveChangesAnswer::Discard:
+        return true;
+    case SaveChangesAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+bool TForm_Schauplatz::FormCloseQuery() {
+    if (ProjectBusy()) return false;
+    return ConfirmLosingChanges();
 }
 
 void TForm_Schauplatz::FormShow() {
@@ -106,10 +139,12 @@ void TForm_Schauplatz::FormDestroy() {
     Transformation.reset();
 }
 
+// The caption ends in " *" while the project holds changes that were not saved.
 void TForm_Schauplatz::UpdateCaption() {
     std::string caption = CaptionTemplate;
     if (const auto at = caption.find("%s"); at != std::string::npos)
         caption.replace(at, 2, ProjectFile);
+    if (!caption.empty() && Modified()) caption += " *";
     if (caption == m_caption) return;
     m_caption = std::move(caption);
     m_host.captionChanged(m_caption);
@@ -123,8 +158,9 @@ void TForm_Schauplatz::ResetProject() {
     auto facade = std::make_shared<TBitmap32>();
     facade->Assign(&m_composition.Background());
     m_composition.SetFacade("", std::move(facade));
+    // A new project has nothing to lose yet.
+    m_placement.savedState = m_composition.StateId();
     ShowComposition();
-    UpdateCaption();
 }
 
 void TForm_Schauplatz::AppEventsIdle() {
@@ -185,7 +221,7 @@ void TForm_Schauplatz::Vertexanaus1Click() {
 
 // A new project forgets the record list, then offers the facade dialog.
 void TForm_Schauplatz::NeuesProjekt1Click() {
-    if (CommandRefused()) return;
+    if (CommandRefused() || !ConfirmLosingChanges()) return;
     ResetProject();
     FassadeLaden1Click();
 }

@@ -129,6 +129,15 @@ public:
     // The element being placed as the composition keeps it: its path for the record line,
     // its picture (shared while it is unchanged) and the quad.
     TPlacedElement CurrentElement();
+    // Whether the project differs from what was last saved or loaded (the caption then ends
+    // in " *").
+    bool Modified() const;
+    // Asked before changes would be lost (closing, a new project, another project or
+    // facade): true when the command may go on, after saving when the user chose so.
+    bool ConfirmLosingChanges();
+    // The window is about to close: false keeps it open (the user cancelled, or the save the
+    // user asked for failed).
+    bool FormCloseQuery();
     // Whether the element being placed was moved or changed since it was last offered at its
     // default place (the saved picture shows it only then).
     bool ElementTouched() const;
@@ -145,7 +154,8 @@ public:
     // Project files: save under Name ("Neues Projekt.vbk" asks for a name), load and rebuild,
     // replay one accepted element. True while an archive operation runs: the commands that
     // change the project or its pictures then do nothing.
-    void SaveProject(const std::string& Name);
+    // True when the project file was written.
+    bool SaveProject(const std::string& Name);
     void LoadProject(const std::string& FileName);
     void ReplayElement(const std::string& Path, std::int32_t X0, std::int32_t Y0, std::int32_t X1,
                        std::int32_t Y1, std::int32_t X2, std::int32_t Y2, std::int32_t X3,
@@ -202,12 +212,15 @@ private:
     void endEdit();
     void showWholeBackground();
     void storeFacadeIfUnnamed();
+    void placeCurrentElement();
     void keepElementFile();
     void showFacade(const std::string& path, const TBitmap32& picture);
     void showElementPicture(const std::string& path, const TBitmap32& picture);
     void turnFacade(bool toTheRight);
     void renderQuietly();
     void markElementOffered();
+    void markSaved();
+    std::string recordedElementPath();
     void setUpPictures();
     MenuItem* findItem(const std::string& name);
 

@@ -77,17 +77,28 @@ TCompositionStep InverseOf(const TCompositionStep& step) {
     return back;
 }
 
+namespace {
+// Every state any history of the program stands at has a name of its own.
+std::uint64_t newStateId() {
+    static std::uint64_t last = 0;
+    return ++last;
+}
+} // namespace
+
 void TCompositionHistory::clear() {
     m_steps.clear();
     m_position = 0;
+    m_startId = newStateId();
 }
 
 void TCompositionHistory::push(TCompositionStep step, const std::vector<TPlacedElement>& current) {
     m_steps.resize(m_position);
-    m_steps.push_back(std::move(step));
+    m_steps.push_back(Step{std::move(step), newStateId()});
     m_position = m_steps.size();
     while (m_steps.size() > m_maxSteps ||
            (m_steps.size() > 1 && pictureBytes(current) > m_maxPictureBytes)) {
+        // The state the oldest step started from is gone; the next one is the start now.
+        m_startId = m_steps.front().id;
         m_steps.erase(m_steps.begin());
         --m_position;
     }
@@ -99,8 +110,8 @@ std::uint64_t TCompositionHistory::pictureBytes(const std::vector<TPlacedElement
         used.insert(element.Picture.get());
     std::set<const TBitmap32*> counted;
     std::uint64_t bytes = 0;
-    for (const TCompositionStep& step : m_steps)
-        for (const TElementChange& change : step)
+    for (const Step& step : m_steps)
+        for (const TElementChange& change : step.changes)
             for (const TPlacedElement* element : {&change.before, &change.after}) {
                 const TBitmap32* picture = element->Picture.get();
                 if (picture == nullptr || used.count(picture) || !counted.insert(picture).second)

@@ -37,7 +37,9 @@ public:
 
     explicit TCompositionHistory(std::size_t maxSteps = kMaxSteps,
                                  std::uint64_t maxPictureBytes = kMaxPictureBytes)
-        : m_maxSteps(maxSteps), m_maxPictureBytes(maxPictureBytes) {}
+        : m_maxSteps(maxSteps), m_maxPictureBytes(maxPictureBytes) {
+        clear();
+    }
 
     void clear();
     // A new step after the current state: the redo steps go, then the oldest steps while the
@@ -49,8 +51,13 @@ public:
     std::size_t undoCount() const { return m_position; }
     std::size_t redoCount() const { return m_steps.size() - m_position; }
     // The step undo takes back, and the step redo applies again.
-    const TCompositionStep& undoStep() const { return m_steps[m_position - 1]; }
-    const TCompositionStep& redoStep() const { return m_steps[m_position]; }
+    const TCompositionStep& undoStep() const { return m_steps[m_position - 1].changes; }
+    const TCompositionStep& redoStep() const { return m_steps[m_position].changes; }
+    // Names the state the history stands at: the step before the position (0 at its start),
+    // so the same state reached again by undo or redo has the same name.
+    std::uint64_t stateId() const {
+        return m_position == 0 ? m_startId : m_steps[m_position - 1].id;
+    }
     void stepBack() { --m_position; }
     void stepForward() { ++m_position; }
 
@@ -60,8 +67,13 @@ public:
 private:
     std::size_t m_maxSteps;
     std::uint64_t m_maxPictureBytes;
-    std::vector<TCompositionStep> m_steps;
+    struct Step {
+        TCompositionStep changes;
+        std::uint64_t id = 0;
+    };
+    std::vector<Step> m_steps;
     std::size_t m_position = 0; // steps before it can be undone, from it on redone
+    std::uint64_t m_startId = 0;
 };
 
 } // namespace schauplatz

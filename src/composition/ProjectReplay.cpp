@@ -88,7 +88,9 @@ TComposition ReplayRecordLines(const std::vector<std::string>& lines, const TRep
         element.Picture = pictures.element(element.Path);
         element.Quad = {QuadPoint{r.X0, r.Y0}, QuadPoint{r.X1, r.Y1}, QuadPoint{r.X2, r.Y2},
                         QuadPoint{r.X3, r.Y3}};
-        composition.AppendReplayed(std::move(element));
+        const std::string path = element.Path;
+        if (!composition.AppendReplayed(std::move(element)))
+            WriteLog("Element kann nicht gezeichnet werden: " + path, 1);
         if (hooks.progress) hooks.progress(i + 2, lines.size());
     }
     return composition;

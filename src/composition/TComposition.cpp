@@ -175,13 +175,14 @@ void TComposition::Accept(TPlacedElement element) {
     apply({insertion(m_elements.size(), std::move(element))}, true);
 }
 
-void TComposition::AppendReplayed(TPlacedElement element) {
+bool TComposition::AppendReplayed(TPlacedElement element) {
     // No copy of the list and no backup: a composition being replayed is discarded as a whole
     // when the replay fails.
-    m_canvas.drawOnto(m_background, element, m_background.BoundsRect());
+    const bool drawn = m_canvas.drawOnto(m_background, element, m_background.BoundsRect());
     m_changedAreas = {ElementArea(element, m_background.BoundsRect())};
     m_elements.push_back(std::move(element));
     ++m_generation;
+    return drawn;
 }
 
 void TComposition::Replace(std::size_t index, TPlacedElement element) {

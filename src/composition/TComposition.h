@@ -79,6 +79,9 @@ public:
     void Undo();
     void Redo();
     const TCompositionHistory& History() const { return m_history; }
+    // Names the document's state: equal names, equal facade and elements (an undo back to a
+    // saved state gives the saved state's name again).
+    std::uint64_t StateId() const { return m_history.stateId(); }
     // Counts every change of the document (steps, undo, redo, a new facade), so observers
     // know when the background or the record lines changed.
     std::uint64_t Generation() const { return m_generation; }
@@ -93,7 +96,9 @@ public:
     // --- replay -----------------------------------------------------------------------------
     // Appends an element without a history step (building a project from its record lines).
     // After an error the composition is incomplete and is to be discarded.
-    void AppendReplayed(TPlacedElement element);
+    // False when the element could not be drawn (its picture one pixel wide or high, a
+    // degenerate quad): it is placed all the same and draws nothing.
+    bool AppendReplayed(TPlacedElement element);
 
 private:
     // Applies the changes in order to the elements and redraws what they touch; with

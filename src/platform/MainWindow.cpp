@@ -318,7 +318,23 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         }
         return;
     }
+    // At the end of the session (a termination signal) nothing is asked: the recovery copy
+    // keeps unsaved work.
+    bool mayClose = true;
+    if (!m_sessionEnding) {
+        mayClose = false;
+        runGuarded([this, &mayClose] { mayClose = m_form->FormCloseQuery(); });
+    }
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::closeAtSessionEnd() {
+    m_sessionEnding = true;
+    close();
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

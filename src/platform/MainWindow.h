@@ -41,8 +41,13 @@ public:
     // Tests answer the file and folder dialogs without showing them: the
     // function gets the dialog's title and returns the chosen path ("" for
     // cancel). An empty function restores the real dialogs.
+    // The question before unsaved changes would be lost is answered the same way: by the
+    // button's text ("Speichern", "Verwerfen", "Abbrechen"; "" discards).
     using DialogAnswer = std::function<std::string(const std::string& title)>;
     void setDialogAnswerForTesting(DialogAnswer answer) { m_dialogAnswer = std::move(answer); }
+
+    // Closes without asking about unsaved changes (the session ends).
+    void closeAtSessionEnd();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -73,6 +78,7 @@ private:
     QMenu* m_popupFassade = nullptr;
     DialogAnswer m_dialogAnswer;
     bool m_closePending = false;
+    bool m_sessionEnding = false;
 };
 
 } // namespace schauplatz

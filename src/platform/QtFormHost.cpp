@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QPushButton>
 
 #include <algorithm>
 #include <cmath>
@@ -157,6 +158,27 @@ void MainWindow::Host::progressChanged(const std::string& text, double fraction)
     m_progress->setLabelText(qs(text));
     m_progress->setValue(static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * kSteps)));
     if (!m_progress->isVisible()) m_progress->show();
+}
+
+SaveChangesAnswer MainWindow::Host::askSaveChanges(const std::string& question) {
+    repaintWorkspace();
+    if (m_window.m_dialogAnswer) {
+        const std::string answer = m_window.m_dialogAnswer(question);
+        if (answer == "Speichern") return SaveChangesAnswer::Save;
+        if (answer == "Abbrechen") return SaveChangesAnswer::Cancel;
+        return SaveChangesAnswer::Discard;
+    }
+    QMessageBox box(QMessageBox::Question, m_window.windowTitle(), qs(question),
+                    QMessageBox::NoButton, &m_window);
+    QPushButton* save = box.addButton(QStringLiteral("Speichern"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("Verwerfen"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save) return SaveChangesAnswer::Save;
+    if (box.clickedButton() == discard) return SaveChangesAnswer::Discard;
+    return SaveChangesAnswer::Cancel;
 }
 
 void MainWindow::Host::progressEnded() {

@@ -30,6 +30,7 @@ public:
     void workspaceSizeChanged(int width, int height) override;
     void progressChanged(const std::string& text, double fraction) override;
     void progressEnded() override;
+    SaveChangesAnswer askSaveChanges(const std::string& question) override;
 
 private:
     void repaintWorkspace();

@@ -27,7 +27,7 @@ int main(int argc, char* argv[]) {
         SchauplatzApplication app(argc, argv);
         auto window = std::make_unique<MainWindow>(ProgramFolder());
         SignalBridge termination([&window](int) {
-            if (window) window->close();
+            if (window) window->closeAtSessionEnd();
         });
         window->showMaximized();
         result = SchauplatzApplication::exec();

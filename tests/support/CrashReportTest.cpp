@@ -33,7 +33,7 @@ extern "C" {
 }
 
 // Not checked by UBSan, which would end the process on the null store before the fault.
-[[gnu::noinline, gnu::no_sanitize_undefined]] void crashReportTestSegfault() {
+__attribute__((noinline, no_sanitize("undefined"))) void crashReportTestSegfault() {
     volatile std::uintptr_t address = 0;
     *reinterpret_cast<volatile int*>(address) = 1;
 }

@@ -30,6 +30,9 @@ public:
     void workspaceSizeChanged(int width, int height) override;
     void progressChanged(const std::string& text, double fraction) override;
     void progressEnded() override;
+    std::string startPatternFolder(const std::string& designed) override;
+    void showHelp(const HelpPage& page) override;
+    std::vector<LibraryNotice> usedLibraries() override;
 
 private:
     MainWindow& m_window;

@@ -10,6 +10,7 @@ packages=(
     libfreetype-dev libfontconfig-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     desktop-file-utils appstream
+    qt6-translations-l10n librsvg2-bin xvfb xauth x11-utils
     "$@"
 )
 

@@ -75,9 +75,17 @@ CommandLineOptions ScanOptions(const std::vector<std::string>& arguments) {
 StartFiles ChooseStartFiles(const std::vector<std::string>& arguments) {
     std::vector<std::string> files;
     bool optionsEnded = false;
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (!optionsEnded && argument == "--") {
             optionsEnded = true;
+            continue;
+        }
+        // An option of Qt's that this platform did not take (-display under offscreen).
+        if (!optionsEnded && isOption(argument)) {
+            if (listed(kQtOptionsWithValue, optionName(argument)) &&
+                argument.find('=') == std::string::npos)
+                ++i;
             continue;
         }
         files.push_back(argument);

@@ -73,6 +73,10 @@ TEST(CommandLine, OneProjectFileIsOpenedWithItsFullPath) {
     EXPECT_EQ(ChooseStartFiles({"/gibt/es/nicht.vbk"}).project, "/gibt/es/nicht.vbk");
     EXPECT_EQ(ChooseStartFiles({"--", "-a.vbk"}).project, (fs::current_path() / "-a.vbk").string());
     EXPECT_TRUE(ChooseStartFiles({}).project.empty());
+    // Qt's options that a platform leaves in place are no files.
+    const StartFiles withDisplay = ChooseStartFiles({"-display", ":0", "/p/a.vbk", "-reverse"});
+    EXPECT_EQ(withDisplay.project, "/p/a.vbk");
+    EXPECT_TRUE(withDisplay.notes.empty());
 }
 
 TEST(CommandLine, WhatIsNoProjectFileIsNamedAndTheProgramStartsEmpty) {

@@ -15,6 +15,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev
     desktop-file-utils appstream
+    qt6-translations-l10n librsvg2-bin xvfb xauth x11-utils
     "$@"
 )
 

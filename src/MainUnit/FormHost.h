@@ -5,6 +5,8 @@
 // screen only through this interface. The Qt layer implements it for the real
 // window, tests implement it with scripted answers.
 
+#include "MainUnit/HelpPage.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -89,6 +91,15 @@ public:
     virtual SaveChangesAnswer askSaveChanges(const std::string& /*question*/) {
         return SaveChangesAnswer::Discard;
     }
+
+    // Desktop integration; the defaults serve hosts without a desktop (tests, the renderer).
+    // The pattern folder the window starts with: designed, or a folder the desktop kept from
+    // an earlier run that still exists.
+    virtual std::string startPatternFolder(const std::string& designed) { return designed; }
+    // A page of the "&Hilfe" menu in a window of its own.
+    virtual void showHelp(const HelpPage& page) { showMessage(page.title, page.plainText()); }
+    // The libraries the program runs on, with version and licence, for the about page.
+    virtual std::vector<LibraryNotice> usedLibraries() { return {}; }
 };
 
 } // namespace schauplatz

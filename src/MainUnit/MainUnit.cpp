@@ -79,7 +79,8 @@ void TForm_Schauplatz::FormCreate() {
     SizeWorkspace();
     // Each running instance stages projects in a work folder of its own.
     WorkFolder = ProjectFolders().WorkFolder();
-    PatternFolder = m_programFolder + "Muster/Haustüren";
+    // The desktop may remember the folder chosen in an earlier run.
+    PatternFolder = m_host.startPatternFolder(m_programFolder + "Muster/Haustüren");
     FillElementList(PatternFolder);
     // The default facade is optional: without it the built-in picture stays.
     const std::string defaultFacade = m_programFolder + "Muster/Fassade/Fassade.jpg";

@@ -190,6 +190,16 @@ public:
     void ImageFassadeDblClick();
     void ElementListBox1ItemDblClick(int index);
     void FormDropFiles(const std::vector<std::string>& paths);
+    // "&Hilfe": the operating help (F1) and the about page (FormHelp.cpp).
+    void Bedienung1Click();
+    void berVeloraBildkomposition1Click();
+    // Projects from outside the window (FormOpenFiles.cpp). OpenProjectFile loads a project
+    // as "Projekt laden" does and tells whether it was loaded; OpenStartProject is the
+    // command line's: a project that cannot be loaded leaves a new, empty project.
+    // DropFiles: a dropped project file is loaded, dropped pictures go to FormDropFiles.
+    bool OpenProjectFile(const std::string& path);
+    void OpenStartProject(const std::string& path);
+    void DropFiles(const std::vector<std::string>& paths);
     // The application's idle handler: runs when the event queue ran empty.
     void AppEventsIdle();
     // Workspace view: mouse (client pixels = workspace pixels), paint stages, frame layer.

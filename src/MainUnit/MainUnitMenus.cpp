@@ -102,7 +102,8 @@ void TForm_Schauplatz::buildMenus() {
              {
                  toggle("Vertexanaus1", "Rahmen an/aus", ctrl('R'), &F::Vertexanaus1Click),
                  separator("N4"),
-                 item("rspeigeln1", "Tür speigeln", ctrlAlt('S'), &F::rspeigeln1Click),
+                 // Spelled right on screen; the form names keep the designed spelling.
+                 item("rspeigeln1", "Tür spiegeln", ctrlAlt('S'), &F::rspeigeln1Click),
              }},
         // Hidden for the whole run, so the zoom stays 1.0 in practice.
         Menu{"Zoom1",
@@ -113,7 +114,15 @@ void TForm_Schauplatz::buildMenus() {
                  item("groesser", "grösser", {}, &F::groesserClick),
                  item("Resetzoom", "1:1", {}, &F::ResetzoomClick),
              }},
-        Menu{"Hilfe1", "&Hilfe", true, {}},
+        Menu{"Hilfe1",
+             "&Hilfe",
+             true,
+             {
+                 item("Bedienung1", "Bedienung", ShortCut{false, false, std::string("F1")},
+                      &F::Bedienung1Click),
+                 item("berVeloraBildkomposition1", "Über Velora Bildkomposition", {},
+                      &F::berVeloraBildkomposition1Click),
+             }},
     };
     // Nothing to undo, redo or edit yet.
     for (const char* name : {"Schrittzurck1", "Schrittvor1", "Bearbeitungabbrechen1",

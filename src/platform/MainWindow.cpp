@@ -1,8 +1,10 @@
 #include "platform/MainWindow.h"
 
 #include "platform/GuardedCall.h"
+#include "platform/HelpWindow.h"
 #include "platform/IdlePump.h"
 #include "platform/QtFormHost.h"
+#include "platform/Settings.h"
 #include "platform/elementlist/ElementListWidget.h"
 #include "platform/view/PaintBoxHost.h"
 
@@ -58,8 +60,13 @@ QLabel* panelLabel(QWidget* parent, const char* text) {
 } // namespace
 
 MainWindow::MainWindow(const std::string& programFolder, QWidget* parent)
+    : MainWindow(programFolder, nullptr, parent) {}
+
+MainWindow::MainWindow(const std::string& programFolder, std::unique_ptr<Settings> settings,
+                       QWidget* parent)
     : QMainWindow(parent), m_host(std::make_unique<Host>(*this)),
-      m_form(std::make_unique<TForm_Schauplatz>(*m_host, programFolder)) {
+      m_form(std::make_unique<TForm_Schauplatz>(*m_host, programFolder)),
+      m_settings(settings ? std::move(settings) : std::make_unique<Settings>()) {
     setObjectName("Form_Schauplatz");
     QFont font = this->font();
     font.setFamilies({"Tahoma", "DejaVu Sans", "Liberation Sans", "Arial"});
@@ -359,7 +366,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
             if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
     if (paths.empty()) return;
     event->acceptProposedAction();
-    runGuarded([this, &paths] { m_form->FormDropFiles(paths); });
+    // A dropped project is loaded; pictures become the element as before.
+    runGuarded([this, &paths] { m_form->DropFiles(paths); });
 }
 
 } // namespace schauplatz

@@ -7,6 +7,7 @@
 #include "MainUnit/MainUnit.h"
 
 #include <QMainWindow>
+#include <QString>
 
 #include <functional>
 #include <map>
@@ -21,7 +22,9 @@ class QScrollArea;
 
 namespace schauplatz {
 
+class HelpWindow;
 class IdlePump;
+class Settings;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -29,7 +32,18 @@ public:
     // programFolder: where Muster/ is looked for (the program's own folder
     // unless a test gives another).
     explicit MainWindow(const std::string& programFolder, QWidget* parent = nullptr);
+    // With the places kept between runs (the last folder of each dialog, the pattern folder);
+    // without, nothing is remembered beyond this window.
+    MainWindow(const std::string& programFolder, std::unique_ptr<Settings> settings,
+               QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The project named on the command line, loaded once the window is up; one that cannot
+    // be loaded gives the load's message and leaves a new project.
+    void openProjectAtStart(const std::string& path);
+    Settings& settings() { return *m_settings; }
+    // The window of a "&Hilfe" page, by its title; nullptr before it was first shown.
+    HelpWindow* helpWindow(const QString& title) const;
 
     TForm_Schauplatz& form() { return *m_form; }
     IdlePump& idlePump() { return *m_idle; }
@@ -79,6 +93,8 @@ private:
     DialogAnswer m_dialogAnswer;
     bool m_closePending = false;
     bool m_sessionEnding = false;
+    std::unique_ptr<Settings> m_settings;
+    std::map<QString, HelpWindow*> m_helpWindows; // children of the window
 };
 
 } // namespace schauplatz

@@ -2,7 +2,10 @@
 
 #include "elements/codecs/PictureEncoders.h"
 #include "platform/DialogFilter.h"
+#include "platform/HelpWindow.h"
 #include "platform/IdlePump.h"
+#include "platform/LibraryNotices.h"
+#include "platform/Settings.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -40,45 +43,74 @@ void MainWindow::Host::repaintWorkspace() {
     if (QWidget* widget = m_window.component(FormComponent::WorkingPlaceImage)) widget->repaint();
 }
 
-std::string MainWindow::Host::openFileDialog(const FileDialogRequest& request) {
+// Each dialog kind starts where it was last confirmed (also in an earlier run), unless the
+// window names a place itself; a confirmed choice is remembered for the next time.
+std::string MainWindow::Host::openFileDialog(const FileDialogRequest& asked) {
     repaintWorkspace();
-    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(request.title);
-    return QFileDialog::getOpenFileName(&m_window, qs(request.title), startPath(request),
-                                        qtFileDialogFilter(qs(request.filter)))
-        .toStdString();
+    const auto kind = DialogKindOf(asked, false);
+    const FileDialogRequest request =
+        kind ? WithRememberedFolder(asked, *kind, *m_window.m_settings) : asked;
+    const std::string chosen =
+        m_window.m_dialogAnswer
+            ? m_window.m_dialogAnswer(request.title)
+            : QFileDialog::getOpenFileName(&m_window, qs(request.title), startPath(request),
+                                           qtFileDialogFilter(qs(request.filter)))
+                  .toStdString();
+    if (kind && !chosen.empty()) m_window.m_settings->rememberFolder(*kind, FolderOf(chosen));
+    return chosen;
 }
 
-std::string MainWindow::Host::saveFileDialog(const FileDialogRequest& request) {
+std::string MainWindow::Host::saveFileDialog(const FileDialogRequest& asked) {
     repaintWorkspace();
-    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(request.title);
-    QFileDialog dialog(&m_window, qs(request.title), startPath(request),
-                       qtFileDialogFilter(qs(request.filter)));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(qs(request.defaultExt));
-    // A name typed without extension gets the chosen type's, not the first type's.
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
-        const qsizetype star = f.indexOf("*.");
-        if (star < 0) return;
-        qsizetype end = star + 2;
-        while (end < f.size() && f[end].isLetterOrNumber())
-            ++end;
-        dialog.setDefaultSuffix(f.mid(star + 2, end - star - 2));
-    });
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    if (request.chosenFilter) *request.chosenFilter = dialog.selectedNameFilter().toStdString();
-    return dialog.selectedFiles().front().toStdString();
+    const auto kind = DialogKindOf(asked, true);
+    FileDialogRequest request =
+        kind ? WithRememberedFolder(asked, *kind, *m_window.m_settings) : asked;
+    if (kind == DialogKind::PictureSave && request.title.empty()) request.title = kPictureSaveTitle;
+    std::string chosen;
+    if (m_window.m_dialogAnswer) {
+        chosen = m_window.m_dialogAnswer(request.title);
+    } else {
+        QFileDialog dialog(&m_window, qs(request.title), startPath(request),
+                           qtFileDialogFilter(qs(request.filter)));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(qs(request.defaultExt));
+        // A name typed without extension gets the chosen type's, not the first type's.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog](const QString& f) {
+                             const qsizetype star = f.indexOf("*.");
+                             if (star < 0) return;
+                             qsizetype end = star + 2;
+                             while (end < f.size() && f[end].isLetterOrNumber())
+                                 ++end;
+                             dialog.setDefaultSuffix(f.mid(star + 2, end - star - 2));
+                         });
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        if (request.chosenFilter)
+            *request.chosenFilter = dialog.selectedNameFilter().toStdString();
+        chosen = dialog.selectedFiles().front().toStdString();
+    }
+    if (kind && !chosen.empty()) m_window.m_settings->rememberFolder(*kind, FolderOf(chosen));
+    return chosen;
 }
 
 std::string MainWindow::Host::selectFolderDialog(const std::string& title,
                                                  const std::string& initialFolder) {
     repaintWorkspace();
-    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(title);
-    // A read-only model gives the chooser no way to create a folder.
-    QString folder = QFileDialog::getExistingDirectory(
-        &m_window, qs(title), qs(initialFolder), QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
-    if (folder.isEmpty()) return {};
-    if (!folder.endsWith('/')) folder += '/';
-    return folder.toStdString();
+    std::string chosen;
+    if (m_window.m_dialogAnswer) {
+        chosen = m_window.m_dialogAnswer(title);
+    } else {
+        // A read-only model gives the chooser no way to create a folder.
+        const QString folder =
+            QFileDialog::getExistingDirectory(&m_window, qs(title), qs(initialFolder),
+                                              QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
+        chosen = folder.toStdString();
+    }
+    if (chosen.empty()) return {};
+    if (chosen.back() != '/') chosen += '/';
+    // The folder chooser picks the pattern folder, which the next start shows again.
+    m_window.m_settings->rememberFolder(DialogKind::PatternFolder, chosen);
+    return chosen;
 }
 
 void MainWindow::Host::setClipboardPicture(const ClipboardPicture& picture) {
@@ -185,6 +217,25 @@ void MainWindow::Host::progressEnded() {
     if (!m_progress) return;
     m_progress->hide();
     m_progress->reset();
+}
+
+std::string MainWindow::Host::startPatternFolder(const std::string& designed) {
+    std::string remembered = m_window.m_settings->folder(DialogKind::PatternFolder);
+    if (remembered.empty()) return designed;
+    remembered.pop_back(); // the list is filled from a folder named without its "/"
+    return remembered;
+}
+
+// One window per page, made on first use and shown again (raised) on the next.
+void MainWindow::Host::showHelp(const HelpPage& page) {
+    const QString title = qs(page.title);
+    HelpWindow*& window = m_window.m_helpWindows[title];
+    if (!window) window = new HelpWindow(&m_window);
+    window->showPage(page);
+}
+
+std::vector<LibraryNotice> MainWindow::Host::usedLibraries() {
+    return UsedLibraryNotices();
 }
 
 } // namespace schauplatz

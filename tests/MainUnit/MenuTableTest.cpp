@@ -56,13 +56,16 @@ const std::vector<ExpectedMenu> kDesigned = {
      true,
      {{"Vertexanaus1", "Rahmen an/aus", "Ctrl+R", true},
       {"", "-", "", false},
-      {"rspeigeln1", "Tür speigeln", "Ctrl+Alt+S", false}}},
+      {"rspeigeln1", "Tür spiegeln", "Ctrl+Alt+S", false}}},
     {"&Zoom",
      false,
      {{"kleiner", "kleiner", "", false},
       {"groesser", "grösser", "", false},
       {"Resetzoom", "1:1", "", false}}},
-    {"&Hilfe", true, {}},
+    {"&Hilfe",
+     true,
+     {{"Bedienung1", "Bedienung", "F1", false},
+      {"berVeloraBildkomposition1", "Über Velora Bildkomposition", "", false}}},
 };
 
 TEST(MenuTable, MatchesTheDesignedMenuBar) {

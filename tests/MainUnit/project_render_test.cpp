@@ -33,7 +33,7 @@ protected:
     RenderRun render(const std::vector<std::string>& arguments) {
         std::string command = quotedArg(kRenderer);
         for (const std::string& argument : arguments)
-            command += " " + quotedArg(argument);
+            command.append(" ").append(quotedArg(argument));
         const std::string errors = folder + "stderr.txt";
         command += " 2>" + quotedArg(errors) + " >/dev/null";
         const int status = std::system(command.c_str());

@@ -126,7 +126,7 @@ TEST_F(ElementListFolderTest, ClearForgetsEntriesAndSelection) {
 
 TEST_F(ElementListFolderTest, LayoutOneColumnWithSpacing) {
     for (int i = 0; i < 5; ++i)
-        touch("e" + std::to_string(i) + ".bmp");
+        touch(std::string("e") + std::to_string(i) + ".bmp");
     m_list.AddImagesFromFolder(mask("*.bmp"));
     m_list.SetViewportSize(170, 400);
     EXPECT_EQ(m_list.ContentHeight(), 10 + 5 * 210);
@@ -174,7 +174,7 @@ TEST_F(ElementListFolderTest, ListPatternsPutTodaysFormatsAfterBmpPngAndJpg) {
 
 TEST_F(ElementListFolderTest, ScrollAndResizeAskForARestart) {
     for (int i = 0; i < 5; ++i)
-        touch("e" + std::to_string(i) + ".bmp");
+        touch(std::string("e") + std::to_string(i) + ".bmp");
     m_list.AddImagesFromFolder(mask("*.bmp"));
     m_list.SetViewportSize(170, 300);
     m_list.StopWorker(); // forgets the pending restart

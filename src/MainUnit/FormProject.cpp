@@ -136,9 +136,9 @@ bool TForm_Schauplatz::SaveProject(const std::string& Name) {
 
 // The project is rebuilt beside the open one and takes its place only when it is complete: a
 // load that fails leaves the open project as it was.
-void TForm_Schauplatz::LoadProject(const std::string& FileName) {
-    if (ZipArchive1.RefusedWhileBusy("Laden von " + FileName)) return;
-    if (ActiveVertex >= 0) return;
+bool TForm_Schauplatz::LoadProject(const std::string& FileName) {
+    if (ZipArchive1.RefusedWhileBusy("Laden von " + FileName)) return false;
+    if (ActiveVertex >= 0) return false;
     WriteLog(kLoadProjectLog + FileName, 1);
 
     std::optional<TLoadedProject> project;
@@ -146,7 +146,7 @@ void TForm_Schauplatz::LoadProject(const std::string& FileName) {
         ArchiveSession session(ZipArchive1, m_host, kLoadProjectLog + FileName);
         project = LoadProjectFile(FileName, ProjectFolders(), ZipArchive1);
     }
-    if (!project) return;
+    if (!project) return false;
 
     // The replay places elements only in the new-element mode; switch it on as the user
     // would, so the workspace shows the element offered next.
@@ -176,6 +176,7 @@ void TForm_Schauplatz::LoadProject(const std::string& FileName) {
         RenderElement();
     }
     markSaved();
+    return true;
 }
 
 // The element being placed may come from the project open until now, whose pictures go with

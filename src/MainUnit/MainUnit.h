@@ -156,7 +156,9 @@ public:
     // change the project or its pictures then do nothing.
     // True when the project file was written.
     bool SaveProject(const std::string& Name);
-    void LoadProject(const std::string& FileName);
+    // True when the project was loaded; a load that fails changes nothing (and throws, or
+    // showed the archive's message).
+    bool LoadProject(const std::string& FileName);
     void ReplayElement(const std::string& Path, std::int32_t X0, std::int32_t Y0, std::int32_t X1,
                        std::int32_t Y1, std::int32_t X2, std::int32_t Y2, std::int32_t X3,
                        std::int32_t Y3);

@@ -75,8 +75,11 @@ TEST(HelpPage, ListsEveryKeyThatReachesItsItemAndNoOther) {
         }
     ASSERT_GE(expected.size(), 11u); // the ten designed keys and F1
     ASSERT_EQ(keys.rows.size(), expected.size() + 1);
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(keys.rows[i], expected[i]);
+    // Each row starts with the item's own key (further keys follow after " oder ").
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(keys.rows[i].first.rfind(expected[i].first, 0), 0u) << keys.rows[i].first;
+        EXPECT_EQ(keys.rows[i].second, expected[i].second);
+    }
     EXPECT_EQ(keys.rows.back().first, "Eingabetaste");
 
     // The doubled keys stand once, with the item they reach.

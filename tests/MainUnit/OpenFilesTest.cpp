@@ -76,7 +76,7 @@ TEST_F(OpenFiles, AMissingStartProjectFailsAsItsLoadDoesAndLeavesANewProject) {
     expectNewProject();
 }
 
-TEST_F(OpenFiles, AFailedStartProjectBringsBackThePatternFoldersFirstPicture) {
+TEST_F(OpenFiles, AFailedStartProjectLeavesTheStartedProjectAsItWas) {
     const std::string pattern = folder + "muster/";
     fs::create_directories(pattern);
     const std::string first = writeDoor("muster/a.bmp", 6, 8, 0x0F0F0F);
@@ -95,12 +95,10 @@ TEST_F(OpenFiles, AFailedStartProjectBringsBackThePatternFoldersFirstPicture) {
         ASSERT_TRUE(zip.SetArchive(broken));
         ASSERT_TRUE(zip.AddFolder(source));
     }
+    const std::array<QuadPoint, 4> before = form->Vertices;
     EXPECT_ANY_THROW(form->OpenStartProject(broken));
     EXPECT_EQ(form->ElementFile, first);
-    // At its default place, as a start puts it.
-    const std::array<QuadPoint, 4> after = form->Vertices;
-    form->PlaceElementDefault();
-    EXPECT_EQ(form->Vertices, after);
+    EXPECT_EQ(form->Vertices, before);
     EXPECT_EQ(form->ProjectFile, "Neues Projekt.vbk");
 }
 
@@ -179,7 +177,9 @@ TEST_F(OpenFiles, AFolderNamedLikeAProjectIsDroppedAsAPicture) {
     fs::create_directories(folder + "Ordner.vbk");
     form->DropFiles({folder + "Ordner.vbk"});
     EXPECT_EQ(form->ProjectFile, "Neues Projekt.vbk");
-    EXPECT_TRUE(host.messages.empty());
+    // As any folder dropped: no picture, and a message says so.
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].find("Ordner.vbk"), std::string::npos) << host.messages[0];
     EXPECT_TRUE(form->ImageSelectedDoor.Bitmap().IsEmpty());
 }
 

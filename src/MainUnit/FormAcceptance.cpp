@@ -5,6 +5,7 @@
 
 #include "elements/PictureFiles.h"
 #include "elements/StoredPicture.h"
+#include "raster/Transformation.h"
 #include "support/U_SYSTOOLS.h"
 
 #include <cstdio>
@@ -181,7 +182,12 @@ void TForm_Schauplatz::Elementbernehmen1Click() {
 
     placeCurrentElement();
     ShowComposition();
-    NeuesElementpositionieren1Click();
+    // The element offered again may not be drawable (a picture one pixel wide or high); the
+    // acceptance itself is complete.
+    try {
+        NeuesElementpositionieren1Click();
+    } catch (const EDivByZero&) {
+    }
 }
 
 // One step back: the composite before the last change. An element being edited is put back

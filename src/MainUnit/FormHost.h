@@ -91,6 +91,9 @@ public:
     virtual SaveChangesAnswer askSaveChanges(const std::string& /*question*/) {
         return SaveChangesAnswer::Discard;
     }
+    // The question at start whether work left by a crash is restored: "Wiederherstellen"
+    // (true, the default button) or "Verwerfen".
+    virtual bool askRestore(const std::string& /*question*/) { return false; }
 
     // Desktop integration; the defaults serve hosts without a desktop (tests, the renderer).
     // The pattern folder the window starts with: designed, or a folder the desktop kept from

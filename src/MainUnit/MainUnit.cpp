@@ -2,6 +2,7 @@
 
 #include "project/ProjectNames.h"
 #include "support/U_SYSTOOLS.h"
+#include "support/u_logfile.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -135,9 +136,10 @@ void TForm_Schauplatz::FormShow() {
 }
 
 void TForm_Schauplatz::FormDestroy() {
-    // The frame layer goes with the workspace view's layer list; nothing is
-    // written here.
+    // The frame layer goes with the workspace view's layer list. The recovery store writes
+    // what waits, then keeps or removes the copy.
     Transformation.reset();
+    m_recovery.reset();
 }
 
 // The caption ends in " *" while the project holds changes that were not saved.
@@ -146,6 +148,7 @@ void TForm_Schauplatz::UpdateCaption() {
     if (const auto at = caption.find("%s"); at != std::string::npos)
         caption.replace(at, 2, ProjectFile);
     if (!caption.empty() && Modified()) caption += " *";
+    updateRecovery();
     if (caption == m_caption) return;
     m_caption = std::move(caption);
     m_host.captionChanged(m_caption);
@@ -229,6 +232,87 @@ void TForm_Schauplatz::NeuesProjekt1Click() {
 
 void TForm_Schauplatz::ImageFassadeDblClick() {
     FassadeLaden1Click();
+}
+
+// --- Crash recovery ------------------------------------------------------------------------
+
+namespace {
+constexpr const char* kRecoveryQuestion = "Schauplatz wurde nicht ordnungsgemäß beendet. Soll das "
+                                          "nicht gespeicherte Projekt vom %s wiederhergestellt "
+                                          "werden?";
+constexpr const char* kRecoveryDamaged =
+    "Schauplatz wurde nicht ordnungsgemäß beendet. Das nicht gespeicherte Projekt vom %s ist "
+    "beschädigt und kann nicht wiederhergestellt werden; es wird verworfen.";
+constexpr const char* kRecoveryTitle = "Wiederherstellung";
+
+std::string withTime(const char* text, const std::string& time) {
+    std::string result = text;
+    result.replace(result.find("%s"), 2, time.empty() ? std::string("unbekannter Zeit") : time);
+    return result;
+}
+} // namespace
+
+void TForm_Schauplatz::EnableRecovery(const std::string& folder) {
+    m_recovery = std::make_unique<TRecoveryStore>(folder, ProjectFolders().InstanceFolder() +
+                                                              "wiederherstellung/");
+    m_recoveryKept = {0, "", false};
+    updateRecovery();
+}
+
+void TForm_Schauplatz::KeepRecoveryAtExit() {
+    if (m_recovery) m_recovery->KeepAtExit();
+}
+
+// The newest copy that can be read is offered; a damaged one can only be discarded. Copies
+// older than a restored one stay for another start.
+void TForm_Schauplatz::OfferRecovery() {
+    if (!m_recovery) return;
+    for (const TRecoveryCopy& copy : m_recovery->LeftBehind()) {
+        if (copy.damaged) {
+            m_host.showMessage(kRecoveryTitle, withTime(kRecoveryDamaged, copy.savedAt));
+            m_recovery->Forget(copy);
+            continue;
+        }
+        if (!m_host.askRestore(withTime(kRecoveryQuestion, copy.savedAt))) {
+            m_recovery->Forget(copy);
+            continue;
+        }
+        if (restore(copy)) {
+            m_recovery->Forget(copy);
+            return;
+        }
+        m_host.showMessage(kRecoveryTitle, withTime(kRecoveryDamaged, copy.savedAt));
+        m_recovery->Forget(copy);
+    }
+}
+
+// The copy loads as a project; it then carries the name it had and counts as unsaved.
+bool TForm_Schauplatz::restore(const TRecoveryCopy& copy) {
+    try {
+        if (!LoadProject(copy.archive)) return false;
+    } catch (const std::exception& e) {
+        WriteLog(std::string("Wiederherstellung gescheitert: ") + e.what(), 1);
+        return false;
+    }
+    ProjectFile = copy.projectFile;
+    m_placement.savedState = 0;
+    UpdateCaption();
+    return true;
+}
+
+// The copy follows the project: kept while it holds unsaved work, removed when there is none.
+void TForm_Schauplatz::updateRecovery() {
+    if (!m_recovery || !m_recovery->Usable()) return;
+    const bool modified = Modified();
+    const auto now = std::make_tuple(m_composition.StateId(), ProjectFile, modified);
+    if (now == m_recoveryKept) return;
+    m_recoveryKept = now;
+    if (!modified) {
+        m_recovery->Discard();
+        return;
+    }
+    storeFacadeIfUnnamed();
+    m_recovery->Keep(TRecoverySnapshot{m_composition.RecordLines(), ProjectFile});
 }
 
 } // namespace schauplatz

@@ -15,6 +15,7 @@
 #include "ZAMBasicImage/ZAMBasicImage.h"
 #include "composition/TComposition.h"
 #include "elements/ElementListBox.h"
+#include "project/TRecoveryStore.h"
 #include "project/TZipArchive.h"
 #include "raster/Transformation.h"
 #include "raster/view/Image32.h"
@@ -24,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace schauplatz {
@@ -135,6 +137,14 @@ public:
     // Asked before changes would be lost (closing, a new project, another project or
     // facade): true when the command may go on, after saving when the user chose so.
     bool ConfirmLosingChanges();
+    // Crash recovery: from now on a copy of unsaved work is kept in folder (the user's
+    // private recovery folder); OfferRecovery asks whether copies left by instances that
+    // ended without cleaning up are restored. KeepRecoveryAtExit: the session ends with the
+    // work unsaved, its copy stays for the next start.
+    void EnableRecovery(const std::string& folder);
+    void OfferRecovery();
+    void KeepRecoveryAtExit();
+    TRecoveryStore* Recovery() { return m_recovery.get(); }
     // The window is about to close: false keeps it open (the user cancelled, or the save the
     // user asked for failed).
     bool FormCloseQuery();
@@ -232,6 +242,8 @@ private:
     void renderQuietly();
     void markElementOffered();
     void markSaved();
+    void updateRecovery();
+    bool restore(const TRecoveryCopy& copy);
     std::string recordedElementPath();
     void setUpPictures();
     MenuItem* findItem(const std::string& name);
@@ -244,6 +256,10 @@ private:
     Menu m_popupFassade;
     PlacementState m_placement;
     TComposition m_composition;
+    std::unique_ptr<TRecoveryStore> m_recovery;
+    // What the recovery copy was last told: the state, the project's name, and whether it
+    // held unsaved work.
+    std::tuple<std::uint64_t, std::string, bool> m_recoveryKept{0, "", false};
 };
 
 } // namespace schauplatz

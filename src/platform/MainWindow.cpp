@@ -341,6 +341,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::closeAtSessionEnd() {
     m_sessionEnding = true;
+    runGuarded([this] { m_form->KeepRecoveryAtExit(); });
     close();
 }
 

@@ -60,8 +60,11 @@ public:
     using DialogAnswer = std::function<std::string(const std::string& title)>;
     void setDialogAnswerForTesting(DialogAnswer answer) { m_dialogAnswer = std::move(answer); }
 
-    // Closes without asking about unsaved changes (the session ends).
+    // Closes without asking about unsaved changes (the session ends); their recovery copy
+    // stays for the next start.
     void closeAtSessionEnd();
+    // Keeps recovery copies of unsaved work in folder, and offers those a crash left there.
+    void offerRecovery(const std::string& folder);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -85,8 +85,7 @@ std::string MainWindow::Host::saveFileDialog(const FileDialogRequest& asked) {
                              dialog.setDefaultSuffix(f.mid(star + 2, end - star - 2));
                          });
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-        if (request.chosenFilter)
-            *request.chosenFilter = dialog.selectedNameFilter().toStdString();
+        if (request.chosenFilter) *request.chosenFilter = dialog.selectedNameFilter().toStdString();
         chosen = dialog.selectedFiles().front().toStdString();
     }
     if (kind && !chosen.empty()) m_window.m_settings->rememberFolder(*kind, FolderOf(chosen));
@@ -211,6 +210,19 @@ SaveChangesAnswer MainWindow::Host::askSaveChanges(const std::string& question) 
     if (box.clickedButton() == save) return SaveChangesAnswer::Save;
     if (box.clickedButton() == discard) return SaveChangesAnswer::Discard;
     return SaveChangesAnswer::Cancel;
+}
+
+bool MainWindow::Host::askRestore(const std::string& question) {
+    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(question) == "Wiederherstellen";
+    QMessageBox box(QMessageBox::Question, m_window.windowTitle(), qs(question),
+                    QMessageBox::NoButton, &m_window);
+    QPushButton* restore =
+        box.addButton(QStringLiteral("Wiederherstellen"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("Verwerfen"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(restore);
+    box.setEscapeButton(discard);
+    box.exec();
+    return box.clickedButton() == restore;
 }
 
 void MainWindow::Host::progressEnded() {

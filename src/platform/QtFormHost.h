@@ -31,6 +31,7 @@ public:
     void progressChanged(const std::string& text, double fraction) override;
     void progressEnded() override;
     SaveChangesAnswer askSaveChanges(const std::string& question) override;
+    bool askRestore(const std::string& question) override;
     std::string startPatternFolder(const std::string& designed) override;
     void showHelp(const HelpPage& page) override;
     std::vector<LibraryNotice> usedLibraries() override;

@@ -2,15 +2,16 @@
 //
 // Order: the command line's options (--help and --version end here, before anything is
 // written), the log's start (its "Startup:" line is the first thing written), fatal-signal
-// reports, the application, the main window created, shown maximized, the project named on
-// the command line loaded, and run; after the loop the window is destroyed first, and the
-// log's end writes "Stop" as the last line.
+// reports, the application, the main window created, shown maximized, work a crash left
+// behind offered for restoring, the project named on the command line loaded, and run; after the
+// loop the window is destroyed first, and the log's end writes "Stop" as the last line.
 
 #include "platform/CommandLine.h"
 #include "platform/MainWindow.h"
 #include "platform/SchauplatzApplication.h"
 #include "platform/Settings.h"
 #include "platform/SignalBridge.h"
+#include "project/TRecoveryStore.h"
 #include "support/CrashReport.h"
 #include "support/U_SYSTOOLS.h"
 #include "support/u_logfile.h"
@@ -64,6 +65,7 @@ int main(int argc, char* argv[]) {
             if (window) window->closeAtSessionEnd();
         });
         window->showMaximized();
+        window->offerRecovery(DefaultRecoveryFolder());
         if (!start.project.empty()) window->openProjectAtStart(start.project);
         result = SchauplatzApplication::exec();
         window.reset();

@@ -9,6 +9,7 @@ packages=(
     libjpeg62-turbo-dev libpng-dev zlib1g-dev libzip-dev
     libfreetype-dev libfontconfig-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
+    libopencv-imgproc-dev
     desktop-file-utils appstream
     "$@"
 )

@@ -18,6 +18,9 @@ namespace {
 constexpr std::int32_t kMinPictureSide = 16;
 // Pieces of edge shorter than this are texture, not the outline of anything to place.
 constexpr double kMinPieceLength = 10.0;
+// Lines fainter than this share of the edge threshold must be at least this long to stay.
+constexpr double kFaintShare = 1.0;
+constexpr double kMinFaintLength = 24.0;
 
 using detail::TFeatureData;
 
@@ -65,8 +68,12 @@ bool findLines(detail::TEdgeMap& Map, const std::stop_token& Stop, TFeatureData&
     lines = detail::joinCollinear(std::move(lines), Out.Width, Out.Height, Stop);
     if (Stop.stop_requested()) return false;
     Out.Lines.reserve(lines.size());
+    // Short and faint: the grain of the picture or the block border of its compression, not an
+    // edge anybody means.
     for (const detail::TFittedLine& l : lines)
-        Out.Lines.push_back(l.Line);
+        if (l.Line.length() >= kMinFaintLength ||
+            l.Line.Contrast >= kFaintShare * Map.HighThreshold)
+            Out.Lines.push_back(l.Line);
     measureSolidities(Map, Out.Lines);
     Out.EdgeThreshold = Map.LowThreshold;
     Out.Gradient = std::move(Map.Gradient);

@@ -14,6 +14,7 @@ packages=(
     libheif-dev libwebp-dev libturbojpeg0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev
+    libopencv-imgproc-dev
     desktop-file-utils appstream
     qt6-translations-l10n librsvg2-bin xvfb xauth x11-utils
     "$@"

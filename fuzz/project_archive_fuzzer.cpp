@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zip.SetLimits(limits);
         // Every other input is cancelled from the worker as soon as the extraction starts.
         const bool cancel = size > 0 && (data[size - 1] & 1) != 0;
-        if (cancel) zip.SetWorkerHook([&zip] {
+        if (cancel)
+            zip.SetWorkerHook([&zip] {
                 if (!zip.Entries().empty()) zip.RequestCancel();
             });
         {

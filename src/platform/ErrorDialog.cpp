@@ -3,7 +3,6 @@
 #include "platform/LongMessageBox.h"
 
 #include <QClipboard>
-#include <climits>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -12,6 +11,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
+#include <climits>
 
 namespace schauplatz {
 
@@ -47,9 +47,8 @@ ErrorDialog::ErrorDialog(const CrashReport& report, QWidget* parent)
     heading->setWordWrap(true);
     heading->setObjectName("ErrorMessage");
 
-    m_view = new QPlainTextEdit(LongMessageBox::shortened(m_text, INT_MAX,
-                                                          LongMessageBox::kMaxDetailLineChars),
-                                this);
+    m_view = new QPlainTextEdit(
+        LongMessageBox::shortened(m_text, INT_MAX, LongMessageBox::kMaxDetailLineChars), this);
     m_view->setReadOnly(true);
     m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_view->setObjectName("ErrorReport");

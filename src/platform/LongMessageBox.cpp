@@ -42,7 +42,8 @@ LongMessageBox::LongMessageBox(const QString& title, const QString& text, QWidge
 
     auto* icon = new QLabel(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this)
+    icon->setPixmap(style()
+                        ->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this)
                         .pixmap(iconSize, iconSize));
     icon->setAlignment(Qt::AlignTop);
 
@@ -51,7 +52,8 @@ LongMessageBox::LongMessageBox(const QString& title, const QString& text, QWidge
         summary << cut(lines[i], kMaxSummaryLineChars);
     const bool complete = isShort(lines);
     if (!complete)
-        summary << QString("… insgesamt %1 Zeilen, vollständig im Feld darunter.").arg(lines.size());
+        summary
+            << QString("… insgesamt %1 Zeilen, vollständig im Feld darunter.").arg(lines.size());
     m_summary = new QLabel(summary.join('\n'), this);
     m_summary->setObjectName("MessageSummary");
     m_summary->setWordWrap(true);

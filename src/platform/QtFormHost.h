@@ -30,8 +30,15 @@ public:
     void workspaceSizeChanged(int width, int height) override;
     void progressChanged(const std::string& text, double fraction) override;
     void progressEnded() override;
+    SaveChangesAnswer askSaveChanges(const std::string& question) override;
+    bool askRestore(const std::string& question) override;
+    std::string startPatternFolder(const std::string& designed) override;
+    void showHelp(const HelpPage& page) override;
+    std::vector<LibraryNotice> usedLibraries() override;
 
 private:
+    void repaintWorkspace();
+
     MainWindow& m_window;
     QProgressDialog* m_progress = nullptr; // owned by the window, made on first use
 };

@@ -133,8 +133,9 @@ std::optional<TUnpackedProject> unpackProjectArchive(const std::string& projectF
                                                      TZipArchive& zip);
 // The same in this instance's folders, after removing stale instance folders once; the
 // pictures then move into a fresh set of the picture store, under the names data.dat uses,
-// which becomes current at once, so they stay available for later saves of the project.
-// (loadProjectArchive is the load that changes nothing until it has succeeded.)
+// which becomes current at once, so they stay available for later saves of the project. The
+// older sets (with the pictures of the project open until now) stay until the caller drops
+// them. (loadProjectArchive is the load that changes nothing until it has succeeded.)
 std::optional<TUnpackedProject> unpackProjectArchive(const std::string& projectFile,
                                                      TProjectFolders& folders, TZipArchive& zip);
 

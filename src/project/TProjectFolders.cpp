@@ -56,6 +56,19 @@ int openFolder(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
+// A path in folder for a new picture called name: name itself, or with " (2)", " (3)", ...
+// before its extension when the folder holds that name already.
+std::string freePicturePath(const std::string& folder, const std::string& name) {
+    std::string target = folder + name;
+    const std::size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::string extension =
+        dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+    for (int number = 2; fs::exists(fs::symlink_status(target)); ++number)
+        target = folder + stem + " (" + std::to_string(number) + ")" + extension;
+    return target;
+}
+
 std::string storedName(const std::string& path) {
     std::string name = FileNamePart(path);
     for (char& c : name)
@@ -198,19 +211,16 @@ void TProjectFolders::DropOlderPictureSets() {
     }
 }
 
+std::string TProjectFolders::FreePicturePath(const std::string& name) {
+    return freePicturePath(PictureSet(), name);
+}
+
 std::string TProjectFolders::KeepPicture(const std::string& path) {
     return KeepPicture(path, PictureSet());
 }
 
 std::string TProjectFolders::KeepPicture(const std::string& path, const std::string& folder) {
-    const std::string name = storedName(path);
-    std::string target = folder + name;
-    const std::size_t dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    const std::string extension =
-        dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
-    for (int number = 2; fs::exists(fs::symlink_status(target)); ++number)
-        target = folder + stem + " (" + std::to_string(number) + ")" + extension;
+    const std::string target = freePicturePath(folder, storedName(path));
     fs::copy_file(path, target); // throws with both paths named
     return target;
 }

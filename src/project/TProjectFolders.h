@@ -88,6 +88,9 @@ public:
     std::string KeepPicture(const std::string& path);
     // The same into a given set's folder (the pending set of a load that is being replayed).
     std::string KeepPicture(const std::string& path, const std::string& setFolder);
+    // A path in the current set for a new picture called name: name itself, or with " (2)",
+    // " (3)", ... before its extension when the set holds that name already.
+    std::string FreePicturePath(const std::string& name);
 
 private:
     friend class TPendingPictureSet;

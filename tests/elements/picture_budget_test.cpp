@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace schauplatz::picture_test {
 namespace {
 

@@ -243,7 +243,8 @@ Bytes pngChunk(const char* type, const Bytes& data) {
     Bytes body(type, type + 4);
     body.insert(body.end(), data.begin(), data.end());
     out.insert(out.end(), body.begin(), body.end());
-    putBig32(out, static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+    putBig32(out,
+             static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
     return out;
 }
 
@@ -274,7 +275,8 @@ Bytes pngWithoutPixels(std::uint32_t width, std::uint32_t height) {
 
 Bytes iconOfFailingEntries(int entries) {
     const Bytes broken = pngWithoutPixels(4096, 4096);
-    Bytes icon = {0, 0, 1, 0, static_cast<std::uint8_t>(entries), static_cast<std::uint8_t>(entries >> 8)};
+    Bytes icon = {
+        0, 0, 1, 0, static_cast<std::uint8_t>(entries), static_cast<std::uint8_t>(entries >> 8)};
     const std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(entries);
     for (int i = 0; i < entries; ++i) {
         Bytes entry(16, 0);

@@ -3,9 +3,9 @@
 // scrollable detail area, and neither the message nor the error dialog grows beyond the
 // screen. Short messages stay as they are.
 
+#include "platform/LongMessageBox.h"
 #include "QtTestApp.h"
 #include "platform/ErrorDialog.h"
-#include "platform/LongMessageBox.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -132,7 +132,9 @@ TEST_F(MainWindowTest, MenuBarCaptionsAndHiddenZoom) {
     EXPECT_FALSE(zoom->menuAction()->isVisible());
     ASSERT_EQ(zoom->actions().size(), 3);
     EXPECT_EQ(zoom->actions()[1]->text(), "grösser");
-    EXPECT_TRUE(m_window->menu("Hilfe1")->actions().isEmpty());
+    ASSERT_EQ(m_window->menu("Hilfe1")->actions().size(), 2);
+    EXPECT_EQ(m_window->action("Bedienung1")->shortcut(), QKeySequence("F1"));
+    EXPECT_EQ(m_window->action("berVeloraBildkomposition1")->text(), "Über Velora Bildkomposition");
     for (const char* visible : {"Datei1", "Fassade1", "Element1", "Ansicht1", "Hilfe1"})
         EXPECT_TRUE(m_window->menu(visible)->menuAction()->isVisible()) << visible;
 
@@ -144,7 +146,7 @@ TEST_F(MainWindowTest, MenuBarCaptionsAndHiddenZoom) {
                   QKeySequence("Ctrl+N").toString(QKeySequence::NativeText));
     EXPECT_EQ(m_window->action("Bildspeichern1")->shortcut(), QKeySequence("Ctrl+Alt+S"));
     EXPECT_TRUE(m_window->action("rspeigeln1")->shortcut().isEmpty());
-    EXPECT_TRUE(m_window->action("rspeigeln1")->text().startsWith("Tür speigeln\t"));
+    EXPECT_TRUE(m_window->action("rspeigeln1")->text().startsWith("Tür spiegeln\t"));
     EXPECT_TRUE(m_window->action("Vertexanaus1")->isChecked());
     EXPECT_TRUE(m_window->action("NeuesElementpositionieren1")->isChecked());
     EXPECT_EQ(m_window->action("Projektspeichern1")->text(), "Projekt &speichern");
@@ -169,6 +171,7 @@ TEST_F(MainWindowTest, EveryShortcutReachesItsItem) {
         {Qt::Key_U, Qt::ControlModifier, "Elementbernehmen1"},
         {Qt::Key_Z, Qt::ControlModifier, "Schrittzurck1"},
         {Qt::Key_R, Qt::ControlModifier, "Vertexanaus1"},
+        {Qt::Key_F1, Qt::NoModifier, "Bedienung1"},
     };
     for (const KeyCase& c : cases) {
         m_clicked.clear();
@@ -228,11 +231,11 @@ TEST_F(MainWindowTest, AnErrorInAMenuHandlerReachesTheDialogAndTheProgramGoesOn)
     });
     m_window->form().OnMenuItemClick = [this](const std::string& name) {
         m_clicked.push_back(name);
-        if (name == "Schrittzurck1") throw std::runtime_error("Testfehler im Menü");
+        if (name == "Vertexanaus1") throw std::runtime_error("Testfehler im Menü");
     };
 
     const int before = reportedErrorCount();
-    QTest::keyClick(m_window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(m_window.get(), Qt::Key_R, Qt::ControlModifier);
     ASSERT_EQ(shown, 1);
     EXPECT_EQ(reportedErrorCount(), before + 1);
     EXPECT_TRUE(report.contains("Meldung: Testfehler im Menü")) << report.toStdString();

@@ -62,12 +62,6 @@ JDIMENSION jpegReadStrip(JpegDecoder& decoder, unsigned char* strip, unsigned lo
     return info.output_scanline - first;
 }
 
-bool jpegFinish(JpegDecoder& decoder) {
-    if (setjmp(decoder.error.jump)) return false;
-    jpeg_finish_decompress(&decoder.info);
-    return true;
-}
-
 // 64 rows are four MCU rows of the usual 4:2:0 photo; a strip of a 4000-pixel photo (1 MiB)
 // stays in the cache while it is turned, and each upright row is visited once per strip.
 constexpr JDIMENSION kStripRows = 64;
@@ -86,7 +80,7 @@ bool decodeStrips(JpegDecoder& decoder, bool cmyk, int orientation, std::vector<
         orientRows(strip.data(), width, height, first, static_cast<std::int32_t>(rows), orientation,
                    upright);
     }
-    return jpegFinish(decoder);
+    return jpegEnd(decoder);
 }
 
 } // namespace
@@ -99,7 +93,10 @@ bool decodeJpegUpright(ByteSpan data, int orientation, PixelTarget& target) {
         return false;
     if (!pictureSizeAllowed(decoder.info.image_width, decoder.info.image_height)) return false;
     bool cmyk = false;
-    if (!jpegStart(decoder, cmyk)) return false;
+    chooseOutput(decoder, cmyk);
+    JpegScans scans; // the same scan budget as the plain decode
+    if (!jpegStartLimited(decoder, scans)) return false;
+    if (decoder.info.output_components != 4) return false;
     const auto width = static_cast<std::int32_t>(decoder.info.output_width);
     const auto height = static_cast<std::int32_t>(decoder.info.output_height);
     if (!pictureSizeAllowed(width, height)) return false;

@@ -182,7 +182,7 @@ void BM_LoadProject20(benchmark::State& state) {
     for (auto _ : state) {
         std::optional<TLoadedProject> loaded = LoadProjectFile(project, folders, zip);
         benchmark::DoNotOptimize(loaded->composition.Background().Bits());
-        folders.DropOlderPictureSets();
+        loaded->pictures->Commit();
     }
     state.counters["archive_MB"] =
         static_cast<double>(std::filesystem::file_size(project)) / (1024.0 * 1024.0);

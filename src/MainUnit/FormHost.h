@@ -84,7 +84,11 @@ public:
     virtual void workspaceSizeChanged(int /*width*/, int /*height*/) {}
     // A save or load that runs longer than half a second shows its progress: fraction 0..1,
     // text naming the operation. progressEnded hides it again.
-    virtual void progressChanged(const std::string& /*text*/, double /*fraction*/) {}
+    // A cancellable one (a load) offers "Abbrechen"; progressCancelled then tells whether the
+    // user chose it since the progress was shown.
+    virtual void progressChanged(const std::string& /*text*/, double /*fraction*/,
+                                 bool /*cancellable*/) {}
+    virtual bool progressCancelled() { return false; }
     virtual void progressEnded() {}
     // The question before changes would be lost, with the buttons "Speichern", "Verwerfen"
     // and "Abbrechen". A host without a user discards.

@@ -25,11 +25,15 @@ namespace {
 
 // Title of the message window in which the archive component shows its errors.
 constexpr const char* kArchiveMessageTitle = "Projektarchiv";
+// The log line of a load the user cancelled (the file name follows).
+constexpr const char* kLoadCancelledLog = "Laden abgebrochen: ";
 // A save or load that runs longer than this shows a progress bar.
 constexpr auto kProgressDelay = std::chrono::milliseconds(500);
 // Each save or load runs two archive operations: reading the archive's directory (short),
 // then adding or extracting. Share of the first in the bar.
 constexpr double kDirectoryShare = 0.1;
+// A load then replays the record lines; share of the archive operations in its bar.
+constexpr double kArchiveShareOfLoad = 0.5;
 
 FileDialogRequest projectDialog(const char* title) {
     FileDialogRequest request;
@@ -41,20 +45,19 @@ FileDialogRequest projectDialog(const char* title) {
 
 // Wires the archive component to the window for one save or load: its errors go to the
 // host's message window, the host keeps handling events while it works, and once the
-// operation has run longer than kProgressDelay the host shows its progress. The progress
-// and event hooks point into this object and are taken off again when it ends.
+// operation has run longer than kProgressDelay the host shows its progress. A load can be
+// cancelled there: the archive is asked to stop, and the replay stops at its next picture.
+// The progress and event hooks point into this object and are taken off again when it ends.
 class ArchiveSession {
 public:
-    ArchiveSession(TZipArchive& zip, FormHost& host, std::string text)
-        : m_zip(zip), m_host(host), m_text(std::move(text)),
+    enum class Kind { Save, Load };
+    ArchiveSession(TZipArchive& zip, FormHost& host, std::string text, Kind kind)
+        : m_zip(zip), m_host(host), m_text(std::move(text)), m_kind(kind),
           m_start(std::chrono::steady_clock::now()) {
         m_zip.OnMessage = [&host](const std::string& message) {
             host.showMessage(kArchiveMessageTitle, message);
         };
-        m_zip.ProcessEvents = [this] {
-            m_host.processMessages();
-            update();
-        };
+        m_zip.ProcessEvents = [this] { poll(); };
         m_zip.OnProgress = [this](double fraction) {
             if (fraction >= 1.0) {
                 ++m_finishedOperations;
@@ -73,12 +76,27 @@ public:
     ArchiveSession(const ArchiveSession&) = delete;
     ArchiveSession& operator=(const ArchiveSession&) = delete;
 
+    // Lets the window work; true once the user cancelled the load.
+    bool poll() {
+        m_host.processMessages();
+        update();
+        if (m_kind == Kind::Load && m_shown && m_host.progressCancelled()) m_zip.RequestCancel();
+        return m_zip.CancelRequested();
+    }
+    // The replay after the archive: lines done of total.
+    void replayed(std::size_t done, std::size_t total) {
+        m_replayed = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+        update();
+    }
+
 private:
     double overall() const {
-        if (m_finishedOperations == 0) return kDirectoryShare * m_fraction;
+        // A load's second half is the replay, which reads and draws the pictures.
+        const double archive = m_kind == Kind::Load ? kArchiveShareOfLoad : 1.0;
+        if (m_finishedOperations == 0) return archive * kDirectoryShare * m_fraction;
         if (m_finishedOperations == 1)
-            return kDirectoryShare + (1.0 - kDirectoryShare) * m_fraction;
-        return 1.0;
+            return archive * (kDirectoryShare + (1.0 - kDirectoryShare) * m_fraction);
+        return archive + (1.0 - archive) * m_replayed;
     }
     void update() {
         if (!m_shown) {
@@ -88,15 +106,17 @@ private:
         const double now = overall();
         if (now == m_reported) return;
         m_reported = now;
-        m_host.progressChanged(m_text, now);
+        m_host.progressChanged(m_text, now, m_kind == Kind::Load);
     }
 
     TZipArchive& m_zip;
     FormHost& m_host;
     std::string m_text;
+    Kind m_kind;
     std::chrono::steady_clock::time_point m_start;
     int m_finishedOperations = 0;
     double m_fraction = 0.0;
+    double m_replayed = 0.0;
     double m_reported = -1.0;
     bool m_shown = false;
 };
@@ -124,7 +144,8 @@ bool TForm_Schauplatz::SaveProject(const std::string& Name) {
     const std::vector<std::string> lines = m_composition.RecordLines();
     bool written = false;
     {
-        ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + name);
+        ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + name,
+                               ArchiveSession::Kind::Save);
         written = writeProjectArchive(name, lines, ProjectFolders(), ZipArchive1);
     }
     if (!written) return false;
@@ -141,11 +162,24 @@ bool TForm_Schauplatz::LoadProject(const std::string& FileName) {
     if (ActiveVertex >= 0) return false;
     WriteLog(kLoadProjectLog + FileName, 1);
 
-    std::optional<TLoadedProject> project;
-    {
-        ArchiveSession session(ZipArchive1, m_host, kLoadProjectLog + FileName);
-        project = LoadProjectFile(FileName, ProjectFolders(), ZipArchive1);
-    }
+    // Cancelled, refused, or failed with the message shown already: nullopt.
+    std::optional<TLoadedProject> project = [&]() -> std::optional<TLoadedProject> {
+        try {
+            ArchiveSession session(ZipArchive1, m_host, kLoadProjectLog + FileName,
+                                   ArchiveSession::Kind::Load);
+            TReplayHooks hooks;
+            hooks.cancelled = [&session] { return session.poll(); };
+            hooks.progress = [&session](std::size_t done, std::size_t total) {
+                session.replayed(done, total);
+            };
+            return LoadProjectFile(FileName, ProjectFolders(), ZipArchive1, hooks);
+        } catch (const EReplayCancelled&) {
+            WriteLog(kLoadCancelledLog + FileName, 1);
+        } catch (const EProjectLoadFailed& failure) {
+            if (!failure.Shown()) throw;
+        }
+        return std::nullopt;
+    }();
     if (!project) return false;
 
     // The replay places elements only in the new-element mode; switch it on as the user
@@ -156,8 +190,10 @@ bool TForm_Schauplatz::LoadProject(const std::string& FileName) {
     LoadStore = std::move(project->lines);
     ProjectFile = FileName;
     Zoom = 1.0f;
-    keepElementFile();
-    ProjectFolders().DropOlderPictureSets();
+    // The new project's pictures become the picture store; those of the project open until
+    // now go, except the element being placed.
+    keepElementFile(project->pictures->Folder());
+    project->pictures->Commit();
     ImageFassade.Bitmap().Assign(&m_composition.Facade());
     ImageFassade.Invalidate();
     showWholeBackground();
@@ -181,14 +217,12 @@ bool TForm_Schauplatz::LoadProject(const std::string& FileName) {
 
 // The element being placed may come from the project open until now, whose pictures go with
 // the older picture sets: it is copied into the new set first.
-void TForm_Schauplatz::keepElementFile() {
+void TForm_Schauplatz::keepElementFile(const std::string& newSet) {
     const std::string& store = ProjectFolders().PictureStore();
-    if (ElementFile.rfind(store, 0) != 0 ||
-        ElementFile.rfind(ProjectFolders().PictureSet(), 0) == 0)
-        return;
+    if (ElementFile.rfind(store, 0) != 0 || ElementFile.rfind(newSet, 0) == 0) return;
     std::error_code missing;
     if (!std::filesystem::is_regular_file(ElementFile, missing)) return;
-    ElementFile = ProjectFolders().KeepPicture(ElementFile);
+    ElementFile = ProjectFolders().KeepPicture(ElementFile, newSet);
 }
 
 void TForm_Schauplatz::ReplayElement(const std::string& Path, std::int32_t X0, std::int32_t Y0,

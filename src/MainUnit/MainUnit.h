@@ -235,7 +235,7 @@ private:
     void showWholeBackground();
     void storeFacadeIfUnnamed();
     void placeCurrentElement();
-    void keepElementFile();
+    void keepElementFile(const std::string& newSet);
     void showFacade(const std::string& path, const TBitmap32& picture);
     void showElementPicture(const std::string& path, const TBitmap32& picture);
     void turnFacade(bool toTheRight);

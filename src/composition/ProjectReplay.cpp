@@ -99,14 +99,29 @@ TComposition ReplayRecordLines(const std::vector<std::string>& lines, const TRep
 std::optional<TLoadedProject> LoadProjectFile(const std::string& projectFile,
                                               TProjectFolders& folders, TZipArchive& zip,
                                               TReplayHooks hooks) {
-    std::optional<TUnpackedProject> project = unpackProjectArchive(projectFile, folders, zip);
-    if (!project) return std::nullopt;
+    TProjectLoad load = loadProjectArchive(projectFile, folders, zip);
+    switch (load.Outcome) {
+    case TLoadOutcome::Refused:
+        return std::nullopt;
+    case TLoadOutcome::Cancelled:
+        throw EReplayCancelled();
+    case TLoadOutcome::Failed:
+        throw EProjectLoadFailed(load.Error, load.ErrorShown);
+    case TLoadOutcome::Loaded:
+        break;
+    }
+    const TUnpackedProject& project = load.Project;
     if (!hooks.picturePath)
         hooks.picturePath = [&project](const std::string& recorded) {
-            return project->PicturePath(recorded);
+            return project.PicturePath(recorded);
         };
-    TComposition composition = ReplayRecordLines(project->LoadStore, hooks);
-    return TLoadedProject{std::move(project->LoadStore), std::move(composition)};
+    // A cancel asked for while the pictures are read ends the replay as well.
+    hooks.cancelled = [&zip, asked = std::move(hooks.cancelled)] {
+        return (asked && asked()) || zip.CancelRequested();
+    };
+    TComposition composition = ReplayRecordLines(project.LoadStore, hooks);
+    return TLoadedProject{std::move(load.Project.LoadStore), std::move(composition),
+                          std::move(load.Pictures)};
 }
 
 } // namespace schauplatz

@@ -7,6 +7,7 @@
 // writes a log line for it.
 
 #include "composition/TComposition.h"
+#include "project/RecordFile.h"
 #include "project/TProjectFolders.h"
 #include "project/TZipArchive.h"
 
@@ -42,16 +43,32 @@ public:
 // line for a line that cannot be read, and for a record list without a facade line.
 TComposition ReplayRecordLines(const std::vector<std::string>& lines, const TReplayHooks& hooks);
 
-// A project file loaded: its record lines as read, and the composition they give.
+// A project file loaded: its record lines as read, the composition they give, and its
+// pictures in a set of the picture store that is not current yet. Commit the set when the
+// project takes the place of the open one; dropping it discards the pictures.
 struct TLoadedProject {
     std::vector<std::string> lines;
     TComposition composition;
+    std::optional<TPendingPictureSet> pictures;
 };
 
-// Unpacks projectFile into the picture store of folders and replays it (the window, the
-// headless renderer and the fuzzing all load this way). Archive errors went to zip's
-// OnMessage; nullopt when zip refused because it was busy. Throws ERecordFileError when the
-// record file is missing, empty or holds a line that cannot be read.
+// A load that failed as a whole; the message names the project file (and the line).
+// Shown(): the archive component has shown the message already, through its OnMessage.
+class EProjectLoadFailed : public ERecordFileError {
+public:
+    EProjectLoadFailed(const std::string& message, bool shown)
+        : ERecordFileError(message), m_shown(shown) {}
+    bool Shown() const { return m_shown; }
+
+private:
+    bool m_shown;
+};
+
+// Unpacks projectFile into a new picture set of folders and replays it (the window, the
+// headless renderer and the fuzzing all load this way); nothing else of folders changes.
+// nullopt when zip refused because it was busy. Throws EProjectLoadFailed when the archive
+// cannot be read, or data.dat is missing, too large or holds a line that cannot be read,
+// and EReplayCancelled when zip.RequestCancel or the cancelled hook stopped it.
 std::optional<TLoadedProject> LoadProjectFile(const std::string& projectFile,
                                               TProjectFolders& folders, TZipArchive& zip,
                                               TReplayHooks hooks = {});

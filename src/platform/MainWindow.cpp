@@ -311,11 +311,13 @@ void MainWindow::syncMenuState() {
 }
 
 // An archive operation keeps the event loop running further down the stack; closing the
-// window then would destroy the form under it. The close is retried until it has ended.
+// window then would destroy the form under it. A load is cancelled (which changes nothing), a
+// save runs to its end; the close is retried until the operation has ended.
 void MainWindow::closeEvent(QCloseEvent* event) {
     constexpr int kCloseRetryMs = 50;
     if (m_form->ProjectBusy()) {
         event->ignore();
+        m_form->ZipArchive1.RequestCancel();
         if (!m_closePending) {
             m_closePending = true;
             QTimer::singleShot(kCloseRetryMs, this, [this] {

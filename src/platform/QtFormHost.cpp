@@ -172,24 +172,35 @@ void MainWindow::Host::workspaceSizeChanged(int width, int height) {
         widget->setMinimumSize(width, height);
 }
 
-// A save or load that takes a while: a bar in a window-modal dialog without cancel button
-// (the archive operation cannot be interrupted).
-void MainWindow::Host::progressChanged(const std::string& text, double fraction) {
+// A save or load that takes a while: a bar in a window-modal dialog. A load can be
+// cancelled there; a save runs to its end (its previous file stays whole either way).
+void MainWindow::Host::progressChanged(const std::string& text, double fraction, bool cancellable) {
     constexpr int kSteps = 1000;
     if (!m_progress) {
         m_progress = new QProgressDialog(&m_window);
         m_progress->setObjectName("ProjectProgress");
         m_progress->setWindowTitle(m_window.windowTitle());
-        m_progress->setCancelButton(nullptr);
         m_progress->setRange(0, kSteps);
         m_progress->setMinimumDuration(0);
         m_progress->setAutoClose(false);
         m_progress->setAutoReset(false);
         m_progress->setWindowModality(Qt::WindowModal);
+        QObject::connect(m_progress, &QProgressDialog::canceled,
+                         [this] { m_progressCancelled = true; });
+    }
+    if (!m_progress->isVisible()) {
+        if (cancellable)
+            m_progress->setCancelButtonText(QStringLiteral("Abbrechen"));
+        else
+            m_progress->setCancelButton(nullptr);
     }
     m_progress->setLabelText(qs(text));
     m_progress->setValue(static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * kSteps)));
     if (!m_progress->isVisible()) m_progress->show();
+}
+
+bool MainWindow::Host::progressCancelled() {
+    return m_progressCancelled;
 }
 
 SaveChangesAnswer MainWindow::Host::askSaveChanges(const std::string& question) {
@@ -227,6 +238,7 @@ bool MainWindow::Host::askRestore(const std::string& question) {
 }
 
 void MainWindow::Host::progressEnded() {
+    m_progressCancelled = false;
     if (!m_progress) return;
     m_progress->hide();
     m_progress->reset();

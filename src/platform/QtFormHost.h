@@ -28,7 +28,8 @@ public:
     void installIdleHandler() override;
     void acceptDroppedFiles(bool accept) override;
     void workspaceSizeChanged(int width, int height) override;
-    void progressChanged(const std::string& text, double fraction) override;
+    void progressChanged(const std::string& text, double fraction, bool cancellable) override;
+    bool progressCancelled() override;
     void progressEnded() override;
     SaveChangesAnswer askSaveChanges(const std::string& question) override;
     bool askRestore(const std::string& question) override;
@@ -41,6 +42,7 @@ private:
 
     MainWindow& m_window;
     QProgressDialog* m_progress = nullptr; // owned by the window, made on first use
+    bool m_progressCancelled = false;      // "Abbrechen" chosen since the progress showed
 };
 
 } // namespace schauplatz

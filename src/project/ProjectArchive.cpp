@@ -316,7 +316,8 @@ std::vector<TElementRecord> TUnpackedProject::ElementRecords(const std::string& 
     for (std::size_t i = 1; i < LoadStore.size(); ++i) {
         const std::string problem = RecordLineProblem(LoadStore[i]);
         if (!problem.empty()) {
-            throw ERecordLineError(i, "Zeile " + std::to_string(i) + " der Datei " +
+            // The line as an editor numbers it: the facade's is line 1.
+            throw ERecordLineError(i, "Zeile " + std::to_string(i + 1) + " der Datei " +
                                           recordFileShownAs(projectFile) +
                                           " kann nicht gelesen werden: " + problem);
         }

@@ -37,9 +37,15 @@ public:
         ScriptedHost::processMessages();
         if (onProcessMessages) onProcessMessages();
     }
-    void progressChanged(const std::string& text, double fraction) override {
+    // Set to make the shown progress report "Abbrechen".
+    std::function<bool()> cancelProgress;
+    std::vector<bool> progressCancellable;
+
+    void progressChanged(const std::string& text, double fraction, bool cancellable) override {
         progress.emplace_back(text, fraction);
+        progressCancellable.push_back(cancellable);
     }
+    bool progressCancelled() override { return cancelProgress && cancelProgress(); }
     void progressEnded() override { ++progressEnds; }
 };
 

@@ -112,7 +112,7 @@ TEST_F(ProjectRender, ProjectsThatCannotBeLoadedEndWithAMessageAndNoPicture) {
         {"no archive", folder + "Brief.vbk", "Not a zip archive"},
         {"no data.dat", pack({{"Haus.png", facade}}, "ohne.vbk"), "data.dat"},
         {"empty data.dat", pack({{"Haus.png", facade}, {"data.dat", ""}}, "leer.vbk"),
-         "nennen keine Fassade"},
+         "nennt keine Fassade"},
         {"bad record line",
          pack({{"Haus.png", facade},
                {"data.dat", "C:\\Haus.png\r\nC:\\Tür.png;1;2;x;4;5;6;7;8;\r\n"}},

@@ -91,6 +91,38 @@ TEST_F(ProjectWindow, ClosingDuringASaveWaitsForItAndALongSaveShowsItsProgress) 
         << "the window closes once the save has ended";
 }
 
+// As at a termination signal: the close cancels the load, which leaves the open project as
+// it was, and the window then closes.
+TEST_F(ProjectWindow, ClosingDuringALoadCancelsItAndThenCloses) {
+    window->action("Projektspeichern1")->trigger();
+    ASSERT_TRUE(std::filesystem::exists(project));
+    window->action("NeuesProjekt1")->trigger();
+    ASSERT_EQ(window->form().ProjectFile, "Neues Projekt.vbk");
+    window->setDialogAnswerForTesting([this](const std::string& title) {
+        return title == "Projekt laden" ? project : std::string();
+    });
+    std::atomic<bool> closeTried{false};
+    window->form().ZipArchive1.SetWorkerHook([&closeTried] {
+        while (!closeTried.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!window->form().ProjectBusy() || closeTried.load()) return;
+        window->close();
+        closeTried.store(true);
+    });
+    poll.start();
+    window->action("Projektladen1")->trigger();
+    poll.stop();
+    window->form().ZipArchive1.SetWorkerHook({});
+    EXPECT_TRUE(closeTried.load());
+    EXPECT_EQ(window->form().ProjectFile, "Neues Projekt.vbk") << "the load was cancelled";
+    EXPECT_TRUE(testing::waitUntil([&] { return !window->isVisible(); }))
+        << "the window closes once the load has ended";
+}
+
 TEST_F(ProjectWindow, AFailedSaveUnderANewNameReachesTheErrorDialog) {
     // Writing the record file fails.
     class RecordFileFails : public FileSystem {

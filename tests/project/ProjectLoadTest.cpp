@@ -140,7 +140,7 @@ TEST_F(ProjectLoadTest, ALineThatCannotBeReadFailsTheLoadNamingIt) {
     EXPECT_EQ(load.Outcome, TLoadOutcome::Failed);
     EXPECT_FALSE(load.ErrorShown);
     EXPECT_EQ(load.FailedLine, std::optional<std::size_t>(2));
-    EXPECT_EQ(load.Error, "Zeile 2 der Datei data.dat in \"" + project +
+    EXPECT_EQ(load.Error, "Zeile 3 der Datei data.dat in \"" + project +
                               "\" kann nicht gelesen werden: Feld 3 (\"drei\") ist keine ganze "
                               "Zahl: \"Tür.png;1;2;drei;4;5;6;7;8;\"");
     expectStoreUnchanged();
@@ -153,7 +153,7 @@ TEST_F(ProjectLoadTest, ALineThatCannotBeReadFailsTheLoadNamingIt) {
     } catch (const ERecordLineError& error) {
         EXPECT_EQ(error.Line(), 2u);
         EXPECT_EQ(std::string(error.what()),
-                  "Zeile 2 der Datei data.dat in \"p.vbk\" kann nicht gelesen werden: 3 statt 9 "
+                  "Zeile 3 der Datei data.dat in \"p.vbk\" kann nicht gelesen werden: 3 statt 9 "
                   "Felder (ein Pfad und acht Koordinaten): \"kurz;1;2\"");
     }
 }

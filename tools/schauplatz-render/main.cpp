@@ -55,20 +55,18 @@ int render(const std::string& project, const std::string& output) {
     zip.OnMessage = [](const std::string& message) {
         std::cerr << "Projektarchiv: " << message << std::endl;
     };
-    std::optional<TLoadedProject> loaded;
     try {
-        loaded = LoadProjectFile(project, folders, zip);
-    } catch (const std::exception& e) {
-        return fail("loading " + project + " failed: " + e.what());
-    }
-    if (!loaded) return fail("loading " + project + " failed");
-
-    try {
+        const std::optional<TLoadedProject> loaded = LoadProjectFile(project, folders, zip);
+        if (!loaded) return fail("loading " + project + " failed");
         const TBitmap32& background = loaded->composition.Background();
         if (endsWithPng(output))
             WritePngFile(background, output);
         else
             WriteBitmapFile(background, output);
+    } catch (const ERecordFileError& e) {
+        return fail("loading " + project + " failed: " + e.what());
+    } catch (const EReplayCancelled& e) {
+        return fail("loading " + project + " failed: " + e.what());
     } catch (const std::exception& e) {
         return fail(e.what());
     }

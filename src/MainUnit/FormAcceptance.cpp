@@ -64,6 +64,7 @@ void TForm_Schauplatz::DiscardUndo() {
 
 void TForm_Schauplatz::Elementbernehmen1Click() {
     if (ProjectBusy()) return;
+    ClearQuadSelection();
     // Whatever happens below, the frame item ends checked; with the new-element mode off the
     // frame follows it, so menu and workspace agree.
     struct FrameItemChecked {

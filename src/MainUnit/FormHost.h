@@ -5,7 +5,9 @@
 // screen only through this interface. The Qt layer implements it for the real
 // window, tests implement it with scripted answers.
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +80,12 @@ public:
     // text naming the operation. progressEnded hides it again.
     virtual void progressChanged(const std::string& /*text*/, double /*fraction*/) {}
     virtual void progressEnded() {}
+    // "Ecken eingeben…": the eight coordinates x0, y0, ..., x3, y3 offered for editing; the
+    // edited values, or none when the user cancelled.
+    virtual std::optional<std::array<std::int32_t, 8>>
+    cornerDialog(const std::array<std::int32_t, 8>& /*corners*/) {
+        return std::nullopt;
+    }
 };
 
 } // namespace schauplatz

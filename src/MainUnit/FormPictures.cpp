@@ -28,6 +28,7 @@ void TForm_Schauplatz::LoadFacade(const std::string& path) {
     ProjectData.push_back(path);
     // The undo picture belongs to the previous facade.
     DiscardUndo();
+    ViewPictureLoaded();
 }
 
 // The shared picture dialog: all formats first, the last chosen file offered again. Returns

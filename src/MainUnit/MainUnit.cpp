@@ -176,6 +176,7 @@ void TForm_Schauplatz::Vertexanaus1Click() {
 void TForm_Schauplatz::NeuesProjekt1Click() {
     if (ProjectBusy()) return;
     ResetProject();
+    ViewPictureLoaded();
     FassadeLaden1Click();
 }
 

@@ -10,8 +10,10 @@
 #include "MainUnit/BuiltinBackground.h"
 #include "MainUnit/FormHost.h"
 #include "MainUnit/FormPlacementState.h"
+#include "MainUnit/FormViewState.h"
 #include "MainUnit/FormWorkspaceView.h"
 #include "MainUnit/MenuTable.h"
+#include "MainUnit/WorkspaceScreen.h"
 #include "ZAMBasicImage/ZAMBasicImage.h"
 #include "elements/ElementListBox.h"
 #include "project/TZipArchive.h"
@@ -168,6 +170,30 @@ public:
     // The opacity slider moved to Position (0..255).
     void OpacityChange(int Position);
 
+    // --- View scale, loupe, corner selection and entry (FormViewScale.cpp, FormNudge.cpp) ---
+    // The workspace as the window shows it (scale, scrolling, loupe); screen pixels.
+    TWorkspaceScreen WorkspaceScreen{WorkingPlaceImage};
+    void GanzesBild1Click();
+    void Originalgre1Click();
+    void Vergrern1Click();
+    void Verkleinern1Click();
+    void Lupe1Click();
+    void Eckeneingeben1Click();
+    // Tab (forwards) and Shift+Tab: corner 0, 1, 2, 3, the whole quad, and round again.
+    void SelectNextCorner(bool Backwards);
+    // The arrow keys: the selected corner or the whole quad by (DX, DY) picture pixels.
+    void NudgeSelection(std::int32_t DX, std::int32_t DY);
+    // The eight coordinates x0, y0, ..., x3, y3 as one change of the quad.
+    void ApplyCornerEntry(const std::array<std::int32_t, 8>& Corners);
+    std::int32_t QuadSelection() const { return m_view.Selection; }
+    void ClearQuadSelection();
+    // A facade or project was loaded, or a new project begun: the view shows it whole when it
+    // does not fit, and nothing is selected.
+    void ViewPictureLoaded();
+    // Whether the idle handler has anything to do (otherwise the program need not wake).
+    bool IdleWanted() const;
+    TViewStatus ViewStatus() const;
+
 private:
     void buildMenus();
     void setUpPictures();
@@ -180,6 +206,9 @@ private:
     Menu m_popupElement;
     Menu m_popupFassade;
     PlacementState m_placement;
+    FormViewState m_view;
+    void setUpWorkspaceScreen();
+    std::array<std::int32_t, 8> cornerValues() const;
 };
 
 } // namespace schauplatz

@@ -13,6 +13,9 @@ ShortCut ctrl(char key) {
 ShortCut ctrlAlt(char key) {
     return {true, true, key};
 }
+ShortCut ctrlShift(char key) {
+    return {true, false, key, true};
+}
 
 MenuItem item(std::string name, std::string caption, ShortCut key, MenuHandler handler) {
     MenuItem result;
@@ -28,6 +31,12 @@ MenuItem toggle(std::string name, std::string caption, ShortCut key, MenuHandler
     MenuItem result = item(std::move(name), std::move(caption), std::move(key), handler);
     result.toggle = true;
     result.checked = true;
+    return result;
+}
+
+// "Vergrößern" is reached by Ctrl+= too, where "+" needs Shift.
+MenuItem zoomIn(MenuItem result) {
+    result.moreShortCuts.push_back(ctrl('='));
     return result;
 }
 
@@ -50,7 +59,7 @@ void TForm_Schauplatz::buildMenus() {
                  item("Projektladen1", "Projekt laden", ctrl('O'), &F::Projektladen1Click),
                  item("Projektspeichern1", "Projekt &speichern", ctrl('S'),
                       &F::Projektspeichern1Click),
-                 item("Projektspeichernals1", "Projekt speichern als..", {},
+                 item("Projektspeichernals1", "Projekt speichern als..", ctrlShift('S'),
                       &F::Projektspeichernals1Click),
                  separator("N1"),
                  item("InZwischenablagekopieren1", "Bild in Zwischenablage kopieren", ctrl('C'),
@@ -68,12 +77,15 @@ void TForm_Schauplatz::buildMenus() {
              {
                  item("Muster1", "Türen Musterverzeichnis laden", ctrlAlt('O'), &F::Muster1Click),
                  separator("N2"),
-                 toggle("NeuesElementpositionieren1", "Neues Element positionieren", ctrl('N'),
+                 toggle("NeuesElementpositionieren1", "Neues Element positionieren", ctrlShift('N'),
                         &F::NeuesElementpositionieren1Click),
                  separator("N3"),
                  item("Elementbernehmen1", "Element übernehmen", ctrl('U'),
                       &F::Elementbernehmen1Click),
                  item("Schrittzurck1", "Schritt zurück", ctrl('Z'), &F::Schrittzurck1Click),
+                 // Exact placement.
+                 separator("NEcken"),
+                 item("Eckeneingeben1", "Ecken eingeben…", ctrl('K'), &F::Eckeneingeben1Click),
              }},
         Menu{"Ansicht1",
              "&Ansicht",
@@ -81,7 +93,15 @@ void TForm_Schauplatz::buildMenus() {
              {
                  toggle("Vertexanaus1", "Rahmen an/aus", ctrl('R'), &F::Vertexanaus1Click),
                  separator("N4"),
-                 item("rspeigeln1", "Tür speigeln", ctrlAlt('S'), &F::rspeigeln1Click),
+                 item("rspeigeln1", "Tür speigeln", ctrlAlt('M'), &F::rspeigeln1Click),
+                 // The view scale and the loupe.
+                 separator("NZoom"),
+                 item("GanzesBild1", "Ganzes Bild", ctrl('0'), &F::GanzesBild1Click),
+                 item("Originalgre1", "Originalgröße", ctrl('1'), &F::Originalgre1Click),
+                 zoomIn(item("Vergrern1", "Vergrößern", ctrl('+'), &F::Vergrern1Click)),
+                 item("Verkleinern1", "Verkleinern", ctrl('-'), &F::Verkleinern1Click),
+                 separator("NLupe"),
+                 toggle("Lupe1", "Lupe", {}, &F::Lupe1Click),
              }},
         // Hidden for the whole run, so the zoom stays 1.0 in practice.
         Menu{"Zoom1",

@@ -3,8 +3,10 @@
 #include "platform/GuardedCall.h"
 #include "platform/IdlePump.h"
 #include "platform/QtFormHost.h"
+#include "platform/WorkspaceStatusBar.h"
 #include "platform/elementlist/ElementListWidget.h"
 #include "platform/view/PaintBoxHost.h"
+#include "platform/view/WorkspaceScrollArea.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -19,7 +21,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QScrollArea>
 #include <QSlider>
 #include <QTimer>
 #include <QUrl>
@@ -41,6 +42,7 @@ constexpr int kSelectedDoorMargin = 5;
 constexpr int kPanel2Height = 96;
 constexpr int kProjectDataWidth = 464;
 constexpr int kPanel3Height = 20;
+constexpr int kDashStride = 4;
 
 // System colours fixed to the classic defaults so pixels match on any theme.
 const QColor kButtonFace(0xF0, 0xF0, 0xF0);
@@ -73,6 +75,9 @@ MainWindow::MainWindow(const std::string& programFolder, QWidget* parent)
     // Mouse, paint and resize calls into the views are handlers too.
     PaintBoxHost::setDispatchGuard([](const std::function<void()>& call) { runGuarded(call); });
     m_idle = new IdlePump([this] { m_form->AppEventsIdle(); }, this);
+    // Without the marching frame there is nothing to do while idle: the pump rests.
+    m_idle->setWanted([this] { return m_form->IdleWanted(); });
+    m_idle->setPassesPerWake(kDashStride);
     buildLayout();
     buildMenuBar();
     setErrorDialogParent(this);
@@ -128,18 +133,17 @@ void MainWindow::buildLayout() {
 
     columns->addWidget(buildSidePanel());
 
-    m_scrollBox = new QScrollArea(central);
+    // The workspace at its view scale; the marching frame and a dragged element change small
+    // parts, only those reach the screen.
+    m_scrollBox = new WorkspaceScrollArea(*m_form, central);
     m_scrollBox->setObjectName("ScrollBox1");
-    m_scrollBox->setWidgetResizable(true);
-    auto* workspace = new PaintBoxHost(m_form->WorkingPlaceImage, m_scrollBox);
-    workspace->setObjectName("WorkingPlaceImage");
-    // The marching frame and a dragged element change small parts: only those reach the screen.
-    m_form->WorkingPlaceImage.InvalidateArea = [host =
-                                                    QPointer<QWidget>(workspace)](const TRect& R) {
-        if (host) host->update(QRect(R.Left, R.Top, R.Width(), R.Height()));
-    };
-    m_scrollBox->setWidget(workspace);
-    m_components[FormComponent::WorkingPlaceImage] = workspace;
+    m_scrollBox->viewport()->setObjectName("WorkingPlaceImage");
+    m_scrollBox->Dispatch = [](const std::function<void()>& call) { runGuarded(call); };
+    m_scrollBox->OnStatusChanged = [this] { updateStatus(); };
+    // The dashes move a tenth of a pixel per idle pass; the pump runs four passes per wake
+    // and the view shows the fourth: the dashes keep their speed at a quarter of the repaints.
+    m_form->WorkingPlaceImage.SetDashStride(kDashStride);
+    m_components[FormComponent::WorkingPlaceImage] = m_scrollBox->viewport();
     columns->addWidget(m_scrollBox, 1);
     rows->addLayout(columns, 1);
 
@@ -176,6 +180,13 @@ void MainWindow::buildLayout() {
     rows->addWidget(panel3);
 
     setCentralWidget(central);
+    m_statusBar = new WorkspaceStatusBar(this);
+    setStatusBar(m_statusBar);
+    setFocusProxy(m_scrollBox); // the keyboard goes to the workspace first
+}
+
+void MainWindow::updateStatus() {
+    if (m_statusBar) m_statusBar->showStatus(m_form->ViewStatus());
 }
 
 QWidget* MainWindow::buildSidePanel() {
@@ -289,6 +300,7 @@ void MainWindow::addMenuItems(QMenu* target, const Menu& table) {
 void MainWindow::clickItem(const std::string& name) {
     runGuarded([this, &name] { m_form->ClickMenuItem(name); });
     syncMenuState();
+    updateStatus();
 }
 
 void MainWindow::syncMenuState() {

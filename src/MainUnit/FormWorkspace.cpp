@@ -35,8 +35,8 @@ std::int32_t zoomed(std::int32_t size, float zoom) {
 // first (16.16 fixed point would wrap), the dash pattern carried on over the cut-off parts.
 constexpr long double kDirectLimit = 16384.0L;
 
-// The frame's corners on its target: the ends of the lines (sub-pixel) and the handles'
-// centres (whole pixels). One to one they are the vertices themselves.
+// The frame's corners on its target: the ends of the lines and the handles' centres, the
+// screen pixels with the corner pixels' centres. One to one they are the vertices themselves.
 struct FramePoints {
     std::array<long double, 4> x{};
     std::array<long double, 4> y{};
@@ -47,10 +47,10 @@ struct FramePoints {
 FramePoints framePoints(const std::array<QuadPoint, 4>& quad, const TOverlayMapping& m) {
     FramePoints p;
     for (std::size_t i = 0; i < 4; ++i) {
-        p.x[i] = m.ScreenX(quad[i].X);
-        p.y[i] = m.ScreenY(quad[i].Y);
-        p.hx[i] = PictureCentreToScreen(quad[i].X, m.OriginX, m.Scale);
-        p.hy[i] = PictureCentreToScreen(quad[i].Y, m.OriginY, m.Scale);
+        p.hx[i] = m.ScreenX(quad[i].X);
+        p.hy[i] = m.ScreenY(quad[i].Y);
+        p.x[i] = static_cast<long double>(p.hx[i]);
+        p.y[i] = static_cast<long double>(p.hy[i]);
     }
     return p;
 }

@@ -52,6 +52,11 @@ CornerDialog::CornerDialog(const Corners& corners, QWidget* parent) : QDialog(pa
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addWidget(buttons);
+}
+
+void CornerDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Typing replaces x0 at once.
     m_fields.front()->setFocus(Qt::OtherFocusReason);
     m_fields.front()->selectAll();
 }

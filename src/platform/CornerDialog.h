@@ -26,6 +26,9 @@ public:
     // Shows the dialog modally; the entered corners, or none when cancelled.
     static std::optional<Corners> ask(const Corners& corners, QWidget* parent);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     std::array<QSpinBox*, 8> m_fields{};
 };

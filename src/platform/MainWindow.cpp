@@ -182,7 +182,6 @@ void MainWindow::buildLayout() {
     setCentralWidget(central);
     m_statusBar = new WorkspaceStatusBar(this);
     setStatusBar(m_statusBar);
-    setFocusProxy(m_scrollBox); // the keyboard goes to the workspace first
 }
 
 void MainWindow::updateStatus() {
@@ -333,7 +332,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous()) runGuarded([this] { m_form->FormShow(); });
+    if (event->spontaneous()) return;
+    runGuarded([this] { m_form->FormShow(); });
+    // The keyboard starts at the workspace: Tab picks a corner, the arrow keys move it.
+    m_scrollBox->setFocus(Qt::OtherFocusReason);
+    updateStatus();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

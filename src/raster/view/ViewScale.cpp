@@ -122,16 +122,4 @@ TRect PictureAreaToScreen(const TRect& Area, std::int64_t OriginX, std::int64_t 
                  saturate(PictureEdgeToScreen(Area.Bottom, OriginY, Scale))};
 }
 
-long double TOverlayMapping::ScreenX(long double X) const {
-    const long double s = static_cast<long double>(Scale.Num) / static_cast<long double>(Scale.Den);
-    if (Scale.IsOne()) return X + static_cast<long double>(OriginX);
-    return static_cast<long double>(OriginX) + (X + 0.5L) * s - 0.5L;
-}
-
-long double TOverlayMapping::ScreenY(long double Y) const {
-    const long double s = static_cast<long double>(Scale.Num) / static_cast<long double>(Scale.Den);
-    if (Scale.IsOne()) return Y + static_cast<long double>(OriginY);
-    return static_cast<long double>(OriginY) + (Y + 0.5L) * s - 0.5L;
-}
-
 } // namespace schauplatz

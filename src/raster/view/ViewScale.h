@@ -84,11 +84,10 @@ struct TOverlayMapping {
     bool Handles = true;
 
     bool IsIdentity() const { return Scale.IsOne() && OriginX == 0 && OriginY == 0; }
-    // A picture position (pixel corners at whole numbers) as a screen position, such that the
-    // centre of picture pixel P lands in the middle of the screen pixels showing it; at 1/1
-    // exactly P + Origin.
-    long double ScreenX(long double X) const;
-    long double ScreenY(long double Y) const;
+    // Where a vertex at picture pixel P is drawn: the screen pixel with P's centre, so lines
+    // and handles stay as crisp as at 1/1, where this is exactly P + Origin.
+    std::int64_t ScreenX(std::int64_t X) const { return PictureCentreToScreen(X, OriginX, Scale); }
+    std::int64_t ScreenY(std::int64_t Y) const { return PictureCentreToScreen(Y, OriginY, Scale); }
     friend constexpr bool operator==(const TOverlayMapping&, const TOverlayMapping&) = default;
 };
 

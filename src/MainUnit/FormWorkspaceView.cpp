@@ -79,7 +79,8 @@ void TWorkspaceImage32::InvalidatePictureArea(const TRect& Area) {
 
 void TWorkspaceImage32::requestPartial(const TRect& pictureArea) {
     // Only a pending partial repaint over a valid composition can be limited.
-    const bool partial = m_pending != Pending::Everything && m_cachesValid && !ForceFullRepaint();
+    const bool partial = m_pending != Pending::Everything && (m_cachesValid || m_backgroundValid) &&
+                         !ForceFullRepaint();
     if (!InvalidateArea || !partial) {
         TImage32::Invalidate(); // the base's, so the pending kind set here stays
         return;
@@ -132,11 +133,21 @@ void TWorkspaceImage32::PaintOverlayInto(TBitmap32& Dest, const TOverlayMapping&
     Dest.SetClipRect(Dest.BoundsRect());
 }
 
+TScaledSource TWorkspaceImage32::ScreenSource() const {
+    TScaledSource source{&Buffer(), Bitmap().Width(), Bitmap().Height()};
+    if (m_backgroundOnly) {
+        source.Over = &Bitmap();
+        source.OverTransparent = Bitmap().OuterColor();
+    }
+    return source;
+}
+
 bool TWorkspaceImage32::ComposePictureArea(TBitmap32& Dest, const TRect& Area) {
     const TBitmap32& buffer = Buffer();
     const TRect R = IntersectRect(Area, ClientRect());
     if (IsRectEmpty(R) || !BufferValid()) return false;
-    // With the overlay drawn elsewhere the buffer holds just background and picture.
+    // With the overlay drawn elsewhere the buffer holds the background (and the picture,
+    // unless the screen lays it over); otherwise the background is kept apart.
     const TCustomBitmap32& from =
         m_overlayExternal ? static_cast<const TCustomBitmap32&>(buffer) : m_afterBackground;
     if (!m_overlayExternal &&
@@ -146,7 +157,7 @@ bool TWorkspaceImage32::ComposePictureArea(TBitmap32& Dest, const TRect& Area) {
     for (int y = R.Top; y < R.Bottom; ++y)
         std::memcpy(Dest.PixelPointer(R.Left - Area.Left, y - Area.Top),
                     from.PixelPointer(R.Left, y), bytes);
-    if (m_overlayExternal) return true;
+    if (m_overlayExternal && !m_backgroundOnly) return true;
     const TRect placed = CachedBitmapRect();
     const TRect inPicture = IntersectRect(R, placed);
     if (IsRectEmpty(inPicture) || placed.Width() != Bitmap().Width() ||
@@ -227,11 +238,60 @@ void TWorkspaceImage32::recomposeOverlayAreas(TBitmap32& buffer, const StageGrou
         recompose(buffer, groups, R);
 }
 
+bool TWorkspaceImage32::pictureIsTransparentLayer(const StageGroups& groups) {
+    if (groups.picture.size() != 1 || BitmapAlign() == baTile) return false;
+    if (Bitmap().DrawMode() != dmTransparent || Bitmap().IsEmpty()) return false;
+    return CachedBitmapRect() == TRect{0, 0, Bitmap().Width(), Bitmap().Height()};
+}
+
+void TWorkspaceImage32::paintBackgroundOnly(Pending pending, const StageGroups& groups,
+                                            std::uint64_t key) {
+    TBitmap32& buffer = Buffer();
+    // The picture is read where it is: only a changed background means work here.
+    if (pending != Pending::Everything && m_backgroundValid && key == m_key &&
+        m_afterBackground.Width() == buffer.Width() &&
+        m_afterBackground.Height() == buffer.Height()) {
+        ++m_statistics.picturePaints;
+        return;
+    }
+    TLockBracket lockPicture(Bitmap());
+    {
+        TUpdateBracket bracket(buffer);
+        buffer.SetClipRect(ClientRect());
+        for (unsigned index : groups.background)
+            ExecStage(buffer, index);
+    }
+    buffer.SetClipRect(ClientRect());
+    // Only the size is kept here, to tell when the buffer changed under the background.
+    m_afterBackground.SetSize(buffer.Width(), buffer.Height());
+    m_backgroundValid = true;
+    m_key = key;
+    ++m_statistics.fullPaints;
+}
+
 void TWorkspaceImage32::DoPaintBuffer() {
     const Pending pending = m_pending;
     const TRect pictureArea = m_pictureArea;
     m_pending = Pending::Nothing;
     m_pictureArea = {};
+
+    if (m_overlayExternal && (ForceFullRepaint() || InvalidRects().empty())) {
+        UpdateCache();
+        const StageGroups groups = groupStages();
+        const bool backgroundOnly = pictureIsTransparentLayer(groups);
+        if (backgroundOnly != m_backgroundOnly) {
+            m_backgroundOnly = backgroundOnly;
+            m_backgroundValid = false;
+        }
+        if (backgroundOnly) {
+            m_cachesValid = false; // the picture was never composed into the buffer
+            paintBackgroundOnly(pending, groups, BackgroundKey ? BackgroundKey() : 0);
+            return;
+        }
+    } else if (!m_overlayExternal) {
+        m_backgroundOnly = false;
+        m_backgroundValid = false;
+    }
 
     // Partial repaints by rectangles (rmDirect) go their own way.
     if (!ForceFullRepaint() && !InvalidRects().empty()) {

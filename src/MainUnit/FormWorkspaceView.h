@@ -22,6 +22,7 @@
 // PaintOverlayInto with a mapping.
 
 #include "raster/view/Image32.h"
+#include "raster/view/ScaledPresentation.h"
 #include "raster/view/ViewScale.h"
 
 #include <cstdint>
@@ -81,6 +82,11 @@ public:
     // The mapping the overlay stages draw through (one to one except inside PaintOverlayInto).
     const TOverlayMapping& OverlayMapping() const { return m_mapping; }
     TOverlayAreas OverlayAreasFor(const TOverlayMapping& Mapping, const TRect& Clip) const;
+    // The picture as the screen presents it while the overlay is drawn elsewhere. When the
+    // picture is a transparent layer shown one to one (as the window's workspace bitmap is),
+    // the view keeps only the background and the screen lays the picture over it as it reads
+    // (a drag step then composes nothing twice); otherwise the view's buffer holds both.
+    TScaledSource ScreenSource() const;
     // The background with the picture over it, without overlay, for Area (client pixels) into
     // Dest at (0, 0); false when the view has not been painted since its last full change.
     // Dest must be at least Area's size.
@@ -113,6 +119,9 @@ private:
     void requestPartial(const TRect& pictureArea);
     void recomposeOverlayAreas(TBitmap32& buffer, const StageGroups& groups, bool dashesOnly,
                                const TOverlayAreas& overlay);
+    bool pictureIsTransparentLayer(const StageGroups& groups);
+    // The external overlay with the picture left to the screen: just the background.
+    void paintBackgroundOnly(Pending pending, const StageGroups& groups, std::uint64_t key);
 
     Pending m_pending = Pending::Everything;
     TRect m_pictureArea{};
@@ -122,6 +131,9 @@ private:
     TOverlayAreas m_lastOverlay;
     Statistics m_statistics;
     bool m_overlayExternal = false;
+    // The buffer holds the background alone (external overlay, picture left to the screen).
+    bool m_backgroundOnly = false;
+    bool m_backgroundValid = false;
     int m_dashStride = 1;
     long m_dashSteps = 0;
     TOverlayMapping m_mapping;

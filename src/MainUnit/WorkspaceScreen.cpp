@@ -3,6 +3,7 @@
 #include "raster/view/ScaledPresentation.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -112,6 +113,7 @@ void TWorkspaceScreen::SetPictureSize(int Width, int Height) {
 
 void TWorkspaceScreen::refit() {
     if (!m_fitMode) return;
+    m_zoomAnchor.reset();
     const int areaW = m_fitWidth >= 0 ? m_fitWidth : m_width;
     const int areaH = m_fitHeight >= 0 ? m_fitHeight : m_height;
     m_scale = FitScale(m_pictureWidth, m_pictureHeight, areaW, areaH);
@@ -162,6 +164,7 @@ TPoint TWorkspaceScreen::MaxScroll() const {
 }
 
 void TWorkspaceScreen::setOrigin(std::int64_t X, std::int64_t Y) {
+    m_zoomAnchor.reset();
     const std::int64_t oldX = m_originX, oldY = m_originY;
     m_originX = X;
     m_originY = Y;
@@ -180,24 +183,22 @@ void TWorkspaceScreen::Fit() {
     applyMode();
 }
 
-void TWorkspaceScreen::SetScale(const TViewScale& Scale, int AnchorX, int AnchorY) {
+void TWorkspaceScreen::zoomAbout(const TViewScale& Scale, int AnchorX, int AnchorY, long double Px,
+                                 long double Py) {
     m_fitMode = false;
     if (Scale == m_scale) return;
-    // The picture point under the anchor, (anchor - origin) / scale, stays under it:
-    // new origin = anchor - (anchor - origin) * D * N' / (N * D'), rounded to a pixel.
-    const auto keep = [&](std::int64_t anchor, std::int64_t origin) {
-        const Int128 num = static_cast<Int128>(anchor - origin) * m_scale.Den * Scale.Num;
-        const Int128 den = static_cast<Int128>(m_scale.Num) * Scale.Den;
-        // Rounded to the nearest pixel: floor((2 num + den) / (2 den)).
-        const Int128 a = 2 * num + den, b = 2 * den;
-        Int128 q = a / b;
-        if (a % b != 0 && a < 0) --q;
-        return anchor - static_cast<std::int64_t>(q);
-    };
-    m_originX = keep(AnchorX, m_originX);
-    m_originY = keep(AnchorY, m_originY);
+    const long double s = static_cast<long double>(Scale.Num) / static_cast<long double>(Scale.Den);
+    m_originX = AnchorX - std::llround(Px * s);
+    m_originY = AnchorY - std::llround(Py * s);
     m_scale = Scale;
     applyMode();
+}
+
+void TWorkspaceScreen::SetScale(const TViewScale& Scale, int AnchorX, int AnchorY) {
+    m_zoomAnchor.reset();
+    // The picture point under the anchor, (anchor - origin) / scale, stays under it.
+    const long double d = static_cast<long double>(m_scale.Den) / m_scale.Num;
+    zoomAbout(Scale, AnchorX, AnchorY, (AnchorX - m_originX) * d, (AnchorY - m_originY) * d);
 }
 
 void TWorkspaceScreen::ZoomSteps(int Steps, int AnchorX, int AnchorY) {
@@ -206,7 +207,15 @@ void TWorkspaceScreen::ZoomSteps(int Steps, int AnchorX, int AnchorY) {
         scale = NextScaleStep(scale);
     for (int i = 0; i > Steps; --i)
         scale = PreviousScaleStep(scale);
-    SetScale(scale, AnchorX, AnchorY);
+    ZoomAnchor anchor;
+    if (m_zoomAnchor && m_zoomAnchor->x == AnchorX && m_zoomAnchor->y == AnchorY) {
+        anchor = *m_zoomAnchor;
+    } else {
+        const long double d = static_cast<long double>(m_scale.Den) / m_scale.Num;
+        anchor = ZoomAnchor{AnchorX, AnchorY, (AnchorX - m_originX) * d, (AnchorY - m_originY) * d};
+    }
+    zoomAbout(scale, AnchorX, AnchorY, anchor.px, anchor.py);
+    m_zoomAnchor = anchor;
 }
 
 TPoint TWorkspaceScreen::ToPicture(int X, int Y) const {
@@ -298,7 +307,9 @@ void TWorkspaceScreen::paintScaled() {
         m_dirtyAll = true;
     }
     const TRect all{0, 0, m_width, m_height};
-    const TScaledSource source{&m_view.Buffer(), m_pictureWidth, m_pictureHeight};
+    TScaledSource source = m_view.ScreenSource();
+    source.Width = m_pictureWidth;
+    source.Height = m_pictureHeight;
     const TColor32 outside = outsideColour();
     const TOverlayMapping mapping = Mapping();
     if (m_dirtyAll) {

@@ -63,7 +63,9 @@ public:
     // the scroll limits allow).
     void SetScale(const TViewScale& Scale, int AnchorX, int AnchorY);
     void SetScale(const TViewScale& Scale) { SetScale(Scale, m_width / 2, m_height / 2); }
-    // Steps through the scale steps (positive: larger) around the anchor.
+    // Steps through the scale steps (positive: larger) around the anchor. Steps at the same
+    // anchor one after the other keep the picture point that was under it at the first, also
+    // where the scroll limits held it back in between.
     void ZoomSteps(int Steps, int AnchorX, int AnchorY);
     // The scroll position: the screen position of the picture's top left corner, negated.
     TPoint ScrollPosition() const { return TPoint{clampInt(-m_originX), clampInt(-m_originY)}; }
@@ -127,6 +129,9 @@ public:
 private:
     void attach();
     void applyMode();
+    // The picture position (Px, Py), in picture pixels, to (AnchorX, AnchorY) at Scale.
+    void zoomAbout(const TViewScale& Scale, int AnchorX, int AnchorY, long double Px,
+                   long double Py);
     void clampOrigin();
     void setOrigin(std::int64_t X, std::int64_t Y);
     void refit();
@@ -156,6 +161,11 @@ private:
     bool m_fitMode = true;
     std::int64_t m_originX = 0;
     std::int64_t m_originY = 0;
+    struct ZoomAnchor {
+        int x = 0, y = 0;
+        long double px = 0, py = 0;
+    };
+    std::optional<ZoomAnchor> m_zoomAnchor;
 
     // Scaled presentation: the picture as presented, and the same with the overlay.
     TBitmap32 m_presented;

@@ -159,17 +159,19 @@ TEST_F(ViewZoom, ZoomAtThePointerKeepsThePicturePointUnderIt) {
     steps.insert(steps.end(), 12, -1);
     screen().SetScale(TViewScale::Percent(50), pointer.X, pointer.Y);
     screen().ScrollTo(300, 200);
+    // The exact picture position under the pointer before the first step, in picture pixels.
+    const TViewScale first = screen().Scale();
+    const long double p =
+        static_cast<long double>(pointer.X + screen().ScrollPosition().X) * first.Den / first.Num;
+    const long double q =
+        static_cast<long double>(pointer.Y + screen().ScrollPosition().Y) * first.Den / first.Num;
     for (int step : steps) {
-        const TViewScale before = screen().Scale();
-        const TPoint o{-screen().ScrollPosition().X, -screen().ScrollPosition().Y};
-        // The exact picture position under the pointer, in picture pixels.
-        const long double p = static_cast<long double>(pointer.X - o.X) * before.Den / before.Num;
-        const long double q = static_cast<long double>(pointer.Y - o.Y) * before.Den / before.Num;
         screen().ZoomSteps(step, pointer.X, pointer.Y);
         const TViewScale after = screen().Scale();
         const TPoint o2{-screen().ScrollPosition().X, -screen().ScrollPosition().Y};
         // Where that position is now, in screen pixels: under the pointer, to the pixel, as
-        // long as the scroll limits allow.
+        // long as the scroll limits allow (at the smallest steps the picture fits and stays
+        // at the top left).
         const long double x = o2.X + p * after.Num / after.Den;
         const long double y = o2.Y + q * after.Num / after.Den;
         const bool clampedX = o2.X == 0 || screen().ScrollPosition().X == screen().MaxScroll().X;
@@ -183,6 +185,10 @@ TEST_F(ViewZoom, ZoomAtThePointerKeepsThePicturePointUnderIt) {
         EXPECT_FALSE(screen().FitMode());
     }
     EXPECT_EQ(screen().Scale(), TViewScale::Minimum());
+    // Back up the steps, the point is under the pointer again once there is room.
+    screen().ZoomSteps(4, pointer.X, pointer.Y);
+    EXPECT_EQ(screen().Scale(), TViewScale::Percent(50));
+    EXPECT_EQ(screen().ScrollPosition(), (TPoint{300, 200}));
 }
 
 TEST_F(ViewZoom, ALoadedFacadeIsShownWholeWhenItDoesNotFit) {

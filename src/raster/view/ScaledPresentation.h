@@ -15,10 +15,15 @@
 
 namespace schauplatz {
 
+// The picture: Bitmap from its top left corner, [0, Width) x [0, Height). With Over set, the
+// picture is Over's pixels where they are not OverTransparent and Bitmap's elsewhere (a
+// transparent layer over a background, composed on the fly; both at least picture-sized).
 struct TScaledSource {
-    const TCustomBitmap32* Bitmap = nullptr; // holds the picture from its top left corner
-    std::int32_t Width = 0;                  // the picture: [0, Width) x [0, Height)
+    const TCustomBitmap32* Bitmap = nullptr;
+    std::int32_t Width = 0;
     std::int32_t Height = 0;
+    const TCustomBitmap32* Over = nullptr;
+    TColor32 OverTransparent = 0;
 };
 
 // Fills Area of Dst (clipped to Dst) with the picture seen through Scale, the picture's top

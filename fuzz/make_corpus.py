@@ -2,12 +2,18 @@
 """Writes the seed corpora of the fuzz targets into corpus/<target>/ from the test fixtures:
 the project files and record files of tests/data/project, the shipped sample pictures of
 assets/Muster (JPEG), and small pictures shaped like those the picture tests build (BMP of
-every depth and compression, icons, PNG colour types). Deterministic; the output is
-committed. Run from any folder."""
+every depth and compression, icons, PNG colour types), photos with EXIF blocks of every
+orientation, byte order and kind of damage, and HEIC, AVIF and WebP files encoded from
+small pictures like the tests' (by heif-enc and cwebp from Debian's libheif-examples and
+webp, which only this script needs; without them those seeds are left as they are).
+Deterministic; the output is committed. Run from any folder."""
 
 import io
 import pathlib
+import shutil
 import struct
+import subprocess
+import tempfile
 import zipfile
 import zlib
 
@@ -128,6 +134,76 @@ for source, name in (("Haustüren/Haustür Rot.jpg", "door-red.jpg"),
                      ("Haustüren/Fenster weiß.jpg", "window-white.jpg")):
     put("picture_jpg", name, (root / "assets" / "Muster" / source).read_bytes())
 
+# EXIF: the sample photo with an APP1 block, every orientation in both byte orders, and the
+# damage the reader must survive (offsets outside the block, a looping directory chain,
+# values 0 and 9, a cut block).
+def tiff(orientation, big_endian=False, ifd_offset=8, count=2, next_ifd=0, kind=3):
+    e = ">" if big_endian else "<"
+    out = (b"MM" if big_endian else b"II") + struct.pack(e + "HI", 42, ifd_offset)
+    out += struct.pack(e + "H", count)
+    out += struct.pack(e + "HHI", 0x010F, 2, 4) + b"Cam\x00"
+    value = struct.pack(e + "H", orientation) + b"\x00\x00" if kind == 3 else struct.pack(
+        e + "I", orientation)
+    out += struct.pack(e + "HHI", 0x0112, kind, 1) + value
+    return out + struct.pack(e + "I", next_ifd)
+
+
+def with_exif(jpeg, body):
+    segment = b"Exif\x00\x00" + body
+    return jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(segment) + 2) + segment + jpeg[2:]
+
+
+photo = (root / "assets" / "Muster" / "Haustüren" / "Haustür Rot.jpg").read_bytes()
+for orientation in range(1, 9):
+    put("exif", "orientation-%d-le.jpg" % orientation, with_exif(photo, tiff(orientation)))
+    put("exif", "orientation-%d-be.jpg" % orientation, with_exif(photo, tiff(orientation, True)))
+for name, body in (("value-0.jpg", tiff(0)), ("value-9.jpg", tiff(9)),
+                   ("long-value.jpg", tiff(6, kind=4)),
+                   ("ifd-outside.jpg", tiff(6, ifd_offset=0xFFFFFF00)),
+                   ("count-past-end.jpg", tiff(6, count=0x7FFF)),
+                   ("looping-chain.jpg", tiff(6, next_ifd=8)),
+                   ("cut-block.jpg", tiff(6)[:28])):
+    put("exif", name, with_exif(photo, body))
+put("exif", "bare-tiff.tif", tiff(8, True))
+
+# HEIC, AVIF and WebP from small pictures (opaque and with alpha), through the encoders.
+def encode_with(tool_args, source, suffix):
+    with tempfile.TemporaryDirectory() as folder:
+        src = pathlib.Path(folder) / "in.png"
+        out = pathlib.Path(folder) / ("out" + suffix)
+        src.write_bytes(source)
+        subprocess.run(tool_args(str(src), str(out)), check=True, capture_output=True)
+        return out.read_bytes()
+
+
+def gradient(width, height, alpha):
+    rows = []
+    for y in range(height):
+        row = b""
+        for x in range(width):
+            a = 255 if not alpha or x < width // 3 else (128 if x < 2 * width // 3 else 0)
+            row += bytes((40 + x * 170 // width, 60 + y * 150 // height,
+                          200 if (x // 8 + y // 8) % 2 else 90, a))
+        rows.append(row)
+    return png(width, height, 6, 8, rows)
+
+
+if shutil.which("heif-enc") and shutil.which("cwebp"):
+    for alpha in (False, True):
+        source = gradient(40, 24, alpha)
+        tag = "alpha" if alpha else "opaque"
+        put("picture_heif", tag + ".heic", encode_with(
+            lambda i, o: ["heif-enc", "-q", "60", "-o", o, i], source, ".heic"))
+        put("picture_heif", tag + ".avif", encode_with(
+            lambda i, o: ["heif-enc", "-A", "-q", "60", "-p", "speed=9", "-o", o, i], source,
+            ".avif"))
+        put("picture_webp", tag + "-lossy.webp", encode_with(
+            lambda i, o: ["cwebp", "-quiet", "-q", "70", i, "-o", o], source, ".webp"))
+        put("picture_webp", tag + "-lossless.webp", encode_with(
+            lambda i, o: ["cwebp", "-quiet", "-lossless", i, "-o", o], source, ".webp"))
+else:
+    print("make_corpus: heif-enc or cwebp missing, HEIF and WebP seeds left as they are")
+
 # Record files: the fixtures' data.dat, the same in UTF-8 and UTF-16, and lone lines.
 zipcli_data = (fixtures / "zipcli-source" / "data.dat").read_bytes()
 with zipfile.ZipFile(fixtures / "sample-project.vbk") as archive:
@@ -154,3 +230,17 @@ with zipfile.ZipFile(buffer, "w", zipfile.ZIP_STORED) as archive:
         archive.writestr(info, content)
 for target in ("zip_extract", "project_load"):
     put(target, "stored-small.vbk", buffer.getvalue())
+
+# The appearance entry schauplatz.json: the written form, missing and unknown keys, a value
+# out of range, and another version.
+element = ('{"smooth": true, "brightness": -12, "contrast": 7, "temperature": 33, "opacity": 240, '
+           '"shadow": {"depth": 45, "darkness": 60, "side": "right"}}')
+put("appearance_entry", "written.json",
+    ('{"format": "schauplatz-appearance", "version": 1,\n "elements": [\n  ' + element +
+     ',\n  {}\n ]}\n').encode("utf-8"))
+put("appearance_entry", "odd-values.json",
+    b'\xef\xbb\xbf{"format": "schauplatz-appearance", "version": 1, "future": {"a": [1]}, '
+    b'"elements": [{"brightness": 1e9, "opacity": -1, "shadow": {"side": "up"}}, 7, '
+    b'{"smooth": 0, "contrast": 12.5}]}')
+put("appearance_entry", "version-2.json",
+    b'{"format": "schauplatz-appearance", "version": 2, "elements": []}')

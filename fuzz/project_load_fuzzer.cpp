@@ -1,14 +1,12 @@
-// A whole project load through the headless renderer's code path: a window on the renderer's
-// host, started as the renderer starts it, loads the input as a project file (unpacking into
-// its work folder, reading data.dat, reading the facade and replaying every element). Any
-// input must end in a background picture or a clear error (an exception, as the renderer
-// reports it), and nothing may be written outside the program's temporary folder, where
-// only the work folders may remain.
+// A whole project load as the window and the headless renderer load one: the input unpacked
+// as a project file into a picture store, data.dat read, the facade read and every element
+// replayed through the document model. Any input must end in a background picture or a clear
+// error (an exception, as the renderer reports it), and nothing may be written outside the
+// program's temporary folder, where only the work folders may remain.
 
 #include "FuzzSupport.h"
-#include "HeadlessHost.h"
 
-#include "MainUnit/MainUnit.h"
+#include "composition/ProjectReplay.h"
 #include "support/U_SYSTOOLS.h"
 
 #include <cstdint>
@@ -50,16 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::writeInput(projectFile, data, size);
     {
         std::ostringstream messages;
-        HeadlessHost host(messages);
-        TForm_Schauplatz form(host, ProgramFolder());
-        form.FormCreate();
+        TProjectFolders folders(GetTempFolder());
+        TZipArchive zip;
+        zip.OnMessage = [&messages](const std::string& message) { messages << message; };
         try {
-            form.LoadProject(projectFile);
+            std::optional<TLoadedProject> loaded = LoadProjectFile(projectFile, folders, zip);
+            if (loaded) checkBackground(loaded->composition.Background());
         } catch (const std::exception&) {
             // The renderer reports the text and ends; the window's error handling shows it.
         }
-        checkBackground(form.ImageHintergrund.Bitmap());
-        form.FormDestroy();
     }
     // Only the program's private temporary folder, holding only the work folders.
     const std::string privateFolder = GetTempFolder();

@@ -8,8 +8,15 @@ packages=(
     qt6-base-dev libgl-dev
     libjpeg62-turbo-dev libpng-dev zlib1g-dev libzip-dev
     libfreetype-dev libfontconfig-dev fonts-dejavu-core
+    # HEIC/HEIF and AVIF, WebP, lossless JPEG turns. Debian 12's libheif1 brings its decoders
+    # and encoders along (libde265, dav1d, aom, x265); later releases ship them as
+    # libheif-plugin-* packages, which must then be added here.
+    libheif-dev libwebp-dev libturbojpeg0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    nlohmann-json3-dev
+    libopencv-imgproc-dev
     desktop-file-utils appstream
+    qt6-translations-l10n librsvg2-bin xvfb xauth x11-utils
     "$@"
 )
 

@@ -5,7 +5,8 @@
 #
 # Usage: scripts/fuzz.sh [seconds-per-target] [target ...]     (default 60 s, every target)
 #   targets: picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf
-#            picture_wmf record_file zip_extract project_load
+#            picture_wmf picture_heif picture_webp exif record_file zip_extract project_load
+#            appearance_entry
 # Environment: FUZZ_NICE=19 runs the fuzzers at that niceness; FUZZ_SEED=N fixes libFuzzer's
 # random seed, so a CI run repeats the mutations that were tried before it landed.
 set -euo pipefail
@@ -14,7 +15,8 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 all=(picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf picture_wmf
-     record_file zip_extract project_load)
+     picture_heif picture_webp exif
+     record_file zip_extract project_load appearance_entry)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 
@@ -26,6 +28,8 @@ cmake --build build/fuzz -j2 --target "${build_targets[@]}"
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
+# Leaks of system libraries only (sanitizers/lsan.supp), as in the sanitizer runs.
+export LSAN_OPTIONS="suppressions=$PWD/sanitizers/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 nice_cmd=()
 [ -n "${FUZZ_NICE:-}" ] && nice_cmd=(nice -n "$FUZZ_NICE")
 

@@ -1,32 +1,24 @@
-// Preview, acceptance and undo: the element merged into the background, recorded in the
-// project's record list, and one step back.
+// Preview, acceptance, undo and redo: the element placed into the composition, the record
+// list and the pictures of the window following it.
 
 #include "MainUnit/MainUnit.h"
 
 #include "elements/PictureFiles.h"
-#include "project/RecordFile.h"
+#include "elements/StoredPicture.h"
+#include "raster/Transformation.h"
 #include "support/U_SYSTOOLS.h"
 
-#include <ctime>
-#include <filesystem>
+#include <cstdio>
+#include <cstring>
 
 namespace schauplatz {
 
 namespace {
 
-// A name for a picture of the background that no file in folder has yet.
-std::string freshBackgroundName(const std::string& folder) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string stem = std::string("Hintergrund-") + stamp;
-    std::string path = folder + stem + ".bmp";
-    std::error_code ignored;
-    for (int number = 2; std::filesystem::exists(path, ignored); ++number)
-        path = folder + stem + "-" + std::to_string(number) + ".bmp";
-    return path;
+void copyArea(TBitmap32& target, const TBitmap32& source, const TRect& area) {
+    const auto bytes = static_cast<std::size_t>(area.Width()) * sizeof(TColor32);
+    for (std::int32_t y = area.Top; y < area.Bottom; ++y)
+        std::memcpy(target.PixelPointer(area.Left, y), source.PixelPointer(area.Left, y), bytes);
 }
 
 } // namespace
@@ -35,6 +27,10 @@ TProjectFolders& TForm_Schauplatz::ProjectFolders() {
     if (!m_placement.projectFolders)
         m_placement.projectFolders = std::make_unique<TProjectFolders>(GetTempFolder());
     return *m_placement.projectFolders;
+}
+
+bool TForm_Schauplatz::CommandRefused() const {
+    return ProjectBusy() || ActiveVertex >= 0;
 }
 
 void TForm_Schauplatz::CombineHintergrundAndOverlay() {
@@ -53,17 +49,126 @@ void TForm_Schauplatz::UpdatePreview() {
     CombineHintergrundAndOverlay();
 }
 
-void TForm_Schauplatz::DiscardUndo() {
-    m_placement.undoAvailable = false;
-    m_placement.undoLine.clear();
-    if (!ImageUndo.Bitmap().IsEmpty()) {
-        ImageUndo.Bitmap().Assign(nullptr);
+void TForm_Schauplatz::showWholeBackground() {
+    ImageHintergrund.Bitmap().Assign(&m_composition.Background());
+}
+
+// The background control holds a copy of the composition's background: after a change only
+// the areas the change touched are copied (the whole picture when its size changed).
+void TForm_Schauplatz::ShowComposition() {
+    const TBitmap32& background = m_composition.Background();
+    TBitmap32& shown = ImageHintergrund.Bitmap();
+    if (shown.Width() != background.Width() || shown.Height() != background.Height()) {
+        showWholeBackground();
+    } else {
+        for (const TRect& area : m_composition.ChangedAreas())
+            copyArea(shown, background, IntersectRect(area, background.BoundsRect()));
+        shown.Changed();
+    }
+    ++m_placement.backgroundGeneration;
+    m_placement.shownComposition = m_composition.Generation();
+    WorkingPlaceImage.Invalidate();
+    ProjectData = m_composition.RecordLines();
+    UpdateCaption();
+
+    TBitmap32 undo = m_composition.UndoPicture();
+    if (!(undo.IsEmpty() && ImageUndo.Bitmap().IsEmpty())) {
+        ImageUndo.Bitmap().Assign(&undo);
         ImageUndo.Invalidate();
     }
+    updateHistoryItems();
+}
+
+void TForm_Schauplatz::updateHistoryItems() {
+    const bool editing = Editing();
+    const std::pair<const char*, bool> states[] = {
+        {"Schrittzurck1", m_composition.CanUndo() || editing},
+        {"Schrittvor1", m_composition.CanRedo()},
+        {"Bearbeitungabbrechen1", editing},
+        {"Elemententfernen1", editing},
+        {"Nachvorne1", editing && m_placement.editPosition + 1 < m_composition.Elements().size()},
+        {"Nachhinten1", editing && m_placement.editPosition > 0},
+        // Turning the facade would leave the placed elements' quads in the wrong places.
+        {"Fassadenachlinksdrehen1", m_composition.Elements().empty()},
+        {"Fassadenachrechtsdrehen1", m_composition.Elements().empty()},
+    };
+    bool changed = false;
+    for (const auto& [name, enabled] : states) {
+        MenuItem& item = Item(name);
+        if (item.enabled == enabled) continue;
+        item.enabled = enabled;
+        changed = true;
+    }
+    if (changed) m_host.menuStateChanged();
+}
+
+TPlacedElement TForm_Schauplatz::CurrentElement() {
+    if (!m_placement.placedPicture || m_placement.placedPictureOf != m_placement.elementPicture) {
+        auto picture = std::make_shared<TBitmap32>();
+        picture->Assign(&ImageSelectedDoor.Bitmap());
+        m_placement.placedPicture = std::move(picture);
+        m_placement.placedPictureOf = m_placement.elementPicture;
+    }
+    return TPlacedElement{recordedElementPath(), m_placement.placedPicture, Vertices};
+}
+
+// The file the record line names for the element being placed: its own file; a copy without
+// ";" when its path has one (the record line cannot quote it); a mirrored copy, read back to
+// exactly the pixels placed, alpha included, while the picture is mirrored.
+std::string TForm_Schauplatz::recordedElementPath() {
+    if (m_placement.mirrored) {
+        if (m_placement.mirroredCopyOf != m_placement.elementPicture) {
+            std::string stem = FileNamePart(ElementFile);
+            if (const std::size_t dot = stem.rfind('.'); dot != std::string::npos && dot > 0)
+                stem.resize(dot);
+            const EnteredPicture stored = StorePicture(
+                ImageSelectedDoor.Bitmap(), stem + " gespiegelt", ProjectFolders().PictureSet());
+            if (!stored.usable()) throw EPictureFileError(stored.message);
+            m_placement.mirroredCopy = stored.recordPath;
+            m_placement.mirroredCopyOf = m_placement.elementPicture;
+        }
+        return m_placement.mirroredCopy;
+    }
+    if (m_placement.recordedPathOf != ElementFile || m_placement.recordedPath.empty()) {
+        m_placement.recordedPath = ElementFile.find(';') == std::string::npos
+                                       ? ElementFile
+                                       : ProjectFolders().KeepPicture(ElementFile);
+        m_placement.recordedPathOf = ElementFile;
+    }
+    return m_placement.recordedPath;
+}
+
+// Line 0 always names the facade: a background that came from no file is kept as one.
+void TForm_Schauplatz::storeFacadeIfUnnamed() {
+    if (!m_composition.FacadePath().empty()) return;
+    const std::string path = ProjectFolders().FreePicturePath("Hintergrund.bmp");
+    WriteBitmapFile(m_composition.Facade(), path);
+    m_composition.NameFacade(path);
+}
+
+// The change to the composite either completes or leaves everything as it was; a facade
+// that had to be stored for line 0 is named only when the change went through.
+void TForm_Schauplatz::placeCurrentElement() {
+    TPlacedElement element = CurrentElement();
+    std::string storedFacade;
+    if (m_composition.FacadePath().empty()) {
+        storedFacade = ProjectFolders().FreePicturePath("Hintergrund.bmp");
+        WriteBitmapFile(m_composition.Facade(), storedFacade);
+    }
+    try {
+        if (Editing())
+            m_composition.PutBack(std::move(element), m_placement.editPosition);
+        else
+            m_composition.Accept(std::move(element));
+    } catch (...) {
+        if (!storedFacade.empty()) std::remove(storedFacade.c_str());
+        throw;
+    }
+    if (!storedFacade.empty()) m_composition.NameFacade(storedFacade);
 }
 
 void TForm_Schauplatz::Elementbernehmen1Click() {
-    if (ProjectBusy()) return;
+    if (CommandRefused()) return;
     ClearQuadSelection();
     // Whatever happens below, the frame item ends checked; with the new-element mode off the
     // frame follows it, so menu and workspace agree.
@@ -76,60 +181,35 @@ void TForm_Schauplatz::Elementbernehmen1Click() {
         }
     } frameItemChecked{*this};
 
-    ImageUndo.Bitmap().Assign(&ImageHintergrund.Bitmap());
-    ImageUndo.Invalidate();
-    m_placement.undoAvailable = false; // until the acceptance is complete
-
-    CombineHintergrundAndOverlay();
-    ImageHintergrund.Bitmap().Assign(&ImageCombined.Bitmap());
-    ++m_placement.backgroundGeneration;
-    // The preview already is the new background.
-    m_placement.previewBackground = m_placement.backgroundGeneration;
-    WorkingPlaceImage.Invalidate();
-
-    // Line 0 always names the facade: a background that came from no file is kept as one.
-    if (ProjectData.empty()) {
-        const std::string path = freshBackgroundName(ProjectFolders().PictureSet());
-        WriteBitmapFile(ImageUndo.Bitmap(), path);
-        ProjectData.push_back(path);
+    placeCurrentElement();
+    ShowComposition();
+    // The element offered again may not be drawable (a picture one pixel wide or high); the
+    // acceptance itself is complete.
+    try {
+        NeuesElementpositionieren1Click();
+    } catch (const EDivByZero&) {
     }
-    // The record line cannot quote a ";" in the path: such a picture is recorded as a copy
-    // whose name has none.
-    std::string elementPath = ElementFile;
-    if (elementPath.find(';') != std::string::npos)
-        elementPath = ProjectFolders().KeepPicture(elementPath);
-    TElementRecord record;
-    record.Path = elementPath;
-    record.X0 = Vertices[0].X;
-    record.Y0 = Vertices[0].Y;
-    record.X1 = Vertices[1].X;
-    record.Y1 = Vertices[1].Y;
-    record.X2 = Vertices[2].X;
-    record.Y2 = Vertices[2].Y;
-    record.X3 = Vertices[3].X;
-    record.Y3 = Vertices[3].Y;
-    ProjectData.push_back(FormatElementRecord(record));
-    m_placement.undoAvailable = true;
-    m_placement.undoLineIndex = ProjectData.size() - 1;
-    m_placement.undoLine = ProjectData.back();
-
-    NeuesElementpositionieren1Click();
 }
 
-// One step back: the background before the last acceptance, and that acceptance's record
-// line out of the record list. With nothing to undo nothing changes.
+// One step back: the composite before the last change. An element being edited is put back
+// unchanged first; that alone is the step.
 void TForm_Schauplatz::Schrittzurck1Click() {
-    if (ProjectBusy()) return;
-    if (!m_placement.undoAvailable) return;
-    m_placement.undoAvailable = false;
-    ImageHintergrund.Bitmap().Assign(&ImageUndo.Bitmap());
-    ++m_placement.backgroundGeneration;
-    WorkingPlaceImage.Invalidate();
-    if (m_placement.undoLineIndex < ProjectData.size() &&
-        m_placement.undoLineIndex + 1 == ProjectData.size() &&
-        ProjectData.back() == m_placement.undoLine)
-        ProjectData.pop_back();
-    m_placement.undoLine.clear();
+    if (CommandRefused()) return;
+    if (Editing()) {
+        Bearbeitungabbrechen1Click();
+        return;
+    }
+    if (!m_composition.CanUndo()) return;
+    m_composition.Undo();
+    ShowComposition();
+}
+
+void TForm_Schauplatz::Schrittvor1Click() {
+    if (CommandRefused()) return;
+    if (Editing()) Bearbeitungabbrechen1Click();
+    if (!m_composition.CanRedo()) return;
+    m_composition.Redo();
+    ShowComposition();
 }
 
 } // namespace schauplatz

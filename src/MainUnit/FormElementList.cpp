@@ -4,6 +4,7 @@
 
 #include "MainUnit/MainUnit.h"
 
+#include "elements/ElementListFolder.h"
 #include "support/U_SYSTOOLS.h"
 
 namespace schauplatz {
@@ -21,10 +22,16 @@ void TForm_Schauplatz::FillElementList(const std::string& folder) {
         m_host.processMessages();
     // A folder that already ends in a delimiter keeps just that one.
     PatternFolder = IncludeTrailingPathDelimiter(folder);
-    for (const char* pattern : {"*.bmp", "*.png", "*.jpg"})
+    for (const std::string& pattern : ElementListFilePatterns())
         ElementListBox1.AddImagesFromFolder(PatternFolder + pattern);
     m_host.processMessages();
-    ElementListBox1ItemDblClick(0);
+    // The first picture becomes the element, without a word when it cannot be used.
+    if (ElementListBox1.Count() > 0 && !ProjectBusy()) {
+        try {
+            EnterElement(PatternFolder + ElementListBox1.Item(0).FileName, true);
+        } catch (const std::exception&) {
+        }
+    }
 }
 
 void TForm_Schauplatz::Muster1Click() {
@@ -41,8 +48,8 @@ void TForm_Schauplatz::ElementListBox1ItemDblClick(int index) {
     if (ProjectBusy()) return;
     try {
         if (index < 0 || static_cast<std::size_t>(index) >= ElementListBox1.Count()) return;
-        LoadElementPicture(PatternFolder +
-                           ElementListBox1.Item(static_cast<std::size_t>(index)).FileName);
+        EnterElement(PatternFolder + ElementListBox1.Item(static_cast<std::size_t>(index)).FileName,
+                     false);
     } catch (...) {
         // A double click never reports an error; the element stays as it was.
     }

@@ -5,6 +5,8 @@
 // screen only through this interface. The Qt layer implements it for the real
 // window, tests implement it with scripted answers.
 
+#include "MainUnit/HelpPage.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -32,6 +34,9 @@ struct FileDialogRequest {
     std::string initialFolder;
     std::string fileName;   // offered file name, may be empty
     std::string defaultExt; // appended when the user types none, without "."
+    // When set, a save dialog stores here the filter entry the user chose, as the toolkit
+    // names it (the picture save dialog decides the file type by it).
+    std::string* chosenFilter = nullptr;
 };
 
 // A picture handed to the clipboard: 32-bit ARGB pixels, top-down rows.
@@ -40,6 +45,9 @@ struct ClipboardPicture {
     int height = 0;
     std::vector<std::uint32_t> pixels;
 };
+
+// The answers to "Das Projekt wurde geändert. Sollen die Änderungen gespeichert werden?".
+enum class SaveChangesAnswer { Save, Discard, Cancel };
 
 class FormHost {
 public:
@@ -86,6 +94,23 @@ public:
     cornerDialog(const std::array<std::int32_t, 8>& /*corners*/) {
         return std::nullopt;
     }
+    // The question before changes would be lost, with the buttons "Speichern", "Verwerfen"
+    // and "Abbrechen". A host without a user discards.
+    virtual SaveChangesAnswer askSaveChanges(const std::string& /*question*/) {
+        return SaveChangesAnswer::Discard;
+    }
+    // The question at start whether work left by a crash is restored: "Wiederherstellen"
+    // (true, the default button) or "Verwerfen".
+    virtual bool askRestore(const std::string& /*question*/) { return false; }
+
+    // Desktop integration; the defaults serve hosts without a desktop (tests, the renderer).
+    // The pattern folder the window starts with: designed, or a folder the desktop kept from
+    // an earlier run that still exists.
+    virtual std::string startPatternFolder(const std::string& designed) { return designed; }
+    // A page of the "&Hilfe" menu in a window of its own.
+    virtual void showHelp(const HelpPage& page) { showMessage(page.title, page.plainText()); }
+    // The libraries the program runs on, with version and licence, for the about page.
+    virtual std::vector<LibraryNotice> usedLibraries() { return {}; }
 };
 
 } // namespace schauplatz

@@ -94,6 +94,8 @@ void TForm_Schauplatz::LoadElementPicture(const std::string& path) {
     try {
         TBitmap32& door = ImageSelectedDoor.Bitmap();
         door.Clear(0);
+        ++m_placement.elementPicture;
+        m_placement.mirrored = false;
         ReadPictureFile(door, path);
         ImageSelectedDoor.Invalidate();
         m_host.repaint(FormComponent::ImageSelectedDoor);
@@ -168,29 +170,49 @@ void TForm_Schauplatz::RenderElement() {
     DrawTransformed(&workspace, &door, Transformation.get());
 }
 
+void TForm_Schauplatz::markElementOffered() {
+    for (std::size_t i = 0; i < 4; ++i) {
+        m_placement.offeredQuad[2 * i] = Vertices[i].X;
+        m_placement.offeredQuad[2 * i + 1] = Vertices[i].Y;
+    }
+    m_placement.offeredPicture = m_placement.elementPicture;
+}
+
+bool TForm_Schauplatz::ElementTouched() const {
+    if (m_placement.offeredPicture != m_placement.elementPicture) return true;
+    for (std::size_t i = 0; i < 4; ++i)
+        if (m_placement.offeredQuad[2 * i] != Vertices[i].X ||
+            m_placement.offeredQuad[2 * i + 1] != Vertices[i].Y)
+            return true;
+    return false;
+}
+
 // --- the mouse on the workspace --------------------------------------------------------------
 
-void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton, TShiftState, int X,
-                                            int Y, TCustomLayer*) {
+// The grab zone is measured on screen, so a corner is as easy to take at any scale (one to
+// one, screen and workspace pixels differ by the scroll position only); lower index first.
+std::int32_t TForm_Schauplatz::cornerAt(int X, int Y) const {
+    const TOverlayMapping m = WorkspaceScreen.Mapping();
+    const std::optional<TPoint> at = WorkspaceScreen.EventPosition();
+    const std::int64_t pressX = at ? at->X : PictureCentreToScreen(X, m.OriginX, m.Scale);
+    const std::int64_t pressY = at ? at->Y : PictureCentreToScreen(Y, m.OriginY, m.Scale);
+    for (std::int32_t i = 0; i < 4; ++i) {
+        const QuadPoint& v = Vertices[static_cast<std::size_t>(i)];
+        if (std::llabs(PictureCentreToScreen(v.X, m.OriginX, m.Scale) - pressX) < kGrabDistance &&
+            std::llabs(PictureCentreToScreen(v.Y, m.OriginY, m.Scale) - pressY) < kGrabDistance)
+            return i;
+    }
+    return -1;
+}
+
+void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton Button, TShiftState Shift,
+                                            int X, int Y, TCustomLayer*) {
     try {
+        // A double click on a placed element takes it up for editing (then the press goes on
+        // as a press on its quad).
+        if (Button == mbLeft && (Shift & ssDouble) != 0) TakeUpElementAt(X, Y);
         if (!Item("NeuesElementpositionieren1").checked) return;
-        ActiveVertex = -1;
-        // The grab zone is measured on screen, so a corner is as easy to take at any scale.
-        // (One to one, screen and workspace pixels differ by the scroll position only.)
-        const TOverlayMapping m = WorkspaceScreen.Mapping();
-        const std::optional<TPoint> at = WorkspaceScreen.EventPosition();
-        const std::int64_t pressX = at ? at->X : PictureCentreToScreen(X, m.OriginX, m.Scale);
-        const std::int64_t pressY = at ? at->Y : PictureCentreToScreen(Y, m.OriginY, m.Scale);
-        for (std::int32_t i = 0; i < 4; ++i) {
-            const QuadPoint& v = Vertices[static_cast<std::size_t>(i)];
-            if (std::llabs(PictureCentreToScreen(v.X, m.OriginX, m.Scale) - pressX) <
-                    kGrabDistance &&
-                std::llabs(PictureCentreToScreen(v.Y, m.OriginY, m.Scale) - pressY) <
-                    kGrabDistance) {
-                ActiveVertex = i;
-                break;
-            }
-        }
+        ActiveVertex = cornerAt(X, Y);
         if (ActiveVertex < 0) ActiveVertex = kWholeQuad;
         LastMouseX = X;
         LastMouseY = Y;
@@ -246,12 +268,15 @@ void TForm_Schauplatz::RubberLayerMouseUp(TCustomImage32*, TMouseButton, TShiftS
 void TForm_Schauplatz::OpacityChange(int Position) {
     ImageSelectedDoor.Bitmap().SetMasterAlpha(
         static_cast<std::uint32_t>(std::clamp(Position, 0, 255)));
+    ++m_placement.elementPicture;
     ImageSelectedDoor.Invalidate();
     RenderElement();
 }
 
 void TForm_Schauplatz::rspeigeln1Click() {
     ImageSelectedDoor.Bitmap().MirrorHorizontally();
+    ++m_placement.elementPicture;
+    m_placement.mirrored = !m_placement.mirrored;
     ImageSelectedDoor.Invalidate();
     RenderElement();
 }
@@ -260,15 +285,17 @@ void TForm_Schauplatz::NeuesElementpositionieren1Click() {
     ClearQuadSelection();
     if (!Item("NeuesElementpositionieren1").checked) return;
     PlaceElementDefault();
+    markElementOffered();
     Item("Vertexanaus1").checked = true;
     m_host.menuStateChanged();
     Vertexanaus1Click();
 }
 
+// Each dropped picture becomes the element in turn; the last usable one stays.
 void TForm_Schauplatz::FormDropFiles(const std::vector<std::string>& paths) {
-    if (ProjectBusy()) return;
+    if (CommandRefused()) return;
     for (const std::string& path : paths)
-        LoadElementPicture(path);
+        EnterElement(path, false);
 }
 
 } // namespace schauplatz

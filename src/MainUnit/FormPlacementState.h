@@ -5,8 +5,10 @@
 // picture dialog's last file.
 
 #include "project/TProjectFolders.h"
+#include "raster/Bitmap32.h"
 #include "raster/Rect.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -20,11 +22,34 @@ struct PlacementState {
     // The frame layer on the workspace view (owned by the view's layer list).
     TCustomLayer* frameLayer = nullptr;
 
-    // One level of undo: whether the undo picture may be put back, and the record line
-    // the acceptance appended (taken back with it).
-    bool undoAvailable = false;
-    std::size_t undoLineIndex = 0;
-    std::string undoLine;
+    // The element picture as the composition keeps it, shared by every placement of the
+    // unchanged picture: valid while elementPicture equals placedPictureOf. Loading,
+    // mirroring and a new opacity count elementPicture up.
+    std::shared_ptr<TBitmap32> placedPicture;
+    std::uint64_t elementPicture = 1;
+    std::uint64_t placedPictureOf = 0;
+    // The path the record line names for ElementFile (a copy without ";" when it has one),
+    // kept for the ElementFile it was made for.
+    std::string recordedPath;
+    std::string recordedPathOf;
+
+    // The quad and picture the element was last offered with at its default place: while
+    // both are unchanged the user has not touched it, and the saved picture leaves it out.
+    std::array<std::int32_t, 8> offeredQuad{};
+    std::uint64_t offeredPicture = 0;
+
+    // The document state last saved or loaded (see TComposition::StateId).
+    std::uint64_t savedState = 0;
+    // The element picture is the mirror image of ElementFile's picture; its record line then
+    // names a mirrored copy kept in the picture store, made once per picture.
+    bool mirrored = false;
+    std::string mirroredCopy;
+    std::uint64_t mirroredCopyOf = 0;
+
+    // Where the element taken up for editing goes in the order when it is put back.
+    std::size_t editPosition = 0;
+    // The composition generation the window last showed.
+    std::uint64_t shownComposition = 0;
 
     // The file the picture dialog offers again.
     std::string lastPictureFile;

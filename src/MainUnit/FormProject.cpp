@@ -7,6 +7,7 @@
 
 #include "MainUnit/MainUnit.h"
 
+#include "composition/ProjectReplay.h"
 #include "elements/PictureFiles.h"
 #include "project/ProjectArchive.h"
 #include "project/ProjectNames.h"
@@ -100,77 +101,95 @@ private:
     bool m_shown = false;
 };
 
-// A new name in folder for a picture: name itself, or name with " (2)", " (3)", ... before
-// its extension.
-std::string freeName(const std::string& folder, const std::string& stem, const std::string& ext) {
-    std::string path = folder + stem + ext;
-    std::error_code ignored;
-    for (int number = 2; std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
-         ++number)
-        path = folder + stem + " (" + std::to_string(number) + ")" + ext;
-    return path;
-}
-
 } // namespace
 
 bool TForm_Schauplatz::ProjectBusy() const {
     return ZipArchive1.Busy();
 }
 
-void TForm_Schauplatz::SaveProject(const std::string& Name) {
-    if (ZipArchive1.RefusedWhileBusy("Speichern von " + Name)) return;
+// The name, the caption and the unsaved mark change only once the file was written: a save
+// that fails leaves them as they were (and the previous file byte-identical).
+bool TForm_Schauplatz::SaveProject(const std::string& Name) {
+    if (ZipArchive1.RefusedWhileBusy("Speichern von " + Name)) return false;
+    if (ActiveVertex >= 0) return false;
     const std::string name = resolveSaveName(
         Name, [this] { return m_host.saveFileDialog(projectDialog(kSaveProjectTitle)); });
-    if (name.empty()) return;
-    ProjectFile = name;
-    WriteLog(kSaveProjectLog + ProjectFile, 1);
-    UpdateCaption();
+    if (name.empty()) return false;
+    WriteLog(kSaveProjectLog + name, 1);
 
-    // Line 0 must name the facade, or the project cannot be loaded again. A background that
-    // came from no file (the built-in picture, a cancelled facade dialog) is kept as one in
-    // the picture store.
-    if (ProjectData.empty()) {
-        const std::string path = freeName(ProjectFolders().PictureSet(), "Hintergrund", ".bmp");
-        WriteBitmapFile(ImageHintergrund.Bitmap(), path);
-        ProjectData.push_back(path);
+    // Line 0 must name the facade, or the project cannot be loaded again. A facade that came
+    // from no file (the built-in picture, a cancelled facade dialog) is kept as one in the
+    // picture store.
+    storeFacadeIfUnnamed();
+    const std::vector<std::string> lines = m_composition.RecordLines();
+    bool written = false;
+    {
+        ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + name);
+        written = writeProjectArchive(name, lines, ProjectFolders(), ZipArchive1);
     }
-
-    ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + ProjectFile);
-    writeProjectArchive(ProjectFile, ProjectData, ProjectFolders(), ZipArchive1);
+    if (!written) return false;
+    ProjectFile = name;
+    ProjectData = lines;
+    markSaved();
+    return true;
 }
 
-void TForm_Schauplatz::LoadProject(const std::string& FileName) {
-    if (ZipArchive1.RefusedWhileBusy("Laden von " + FileName)) return;
-    // The replay renders elements only in the new-element mode; switch it on as the user
-    // would, so every replayed element reaches the background.
-    if (!Item("NeuesElementpositionieren1").checked) ClickMenuItem("NeuesElementpositionieren1");
-    ProjectFile = FileName;
-    UpdateCaption();
-    WriteLog(kLoadProjectLog + ProjectFile, 1);
+// The project is rebuilt beside the open one and takes its place only when it is complete: a
+// load that fails leaves the open project as it was.
+bool TForm_Schauplatz::LoadProject(const std::string& FileName) {
+    if (ZipArchive1.RefusedWhileBusy("Laden von " + FileName)) return false;
+    if (ActiveVertex >= 0) return false;
+    WriteLog(kLoadProjectLog + FileName, 1);
 
-    std::optional<TUnpackedProject> project;
+    std::optional<TLoadedProject> project;
     {
-        ArchiveSession session(ZipArchive1, m_host, kLoadProjectLog + ProjectFile);
-        project = unpackProjectArchive(ProjectFile, ProjectFolders(), ZipArchive1);
+        ArchiveSession session(ZipArchive1, m_host, kLoadProjectLog + FileName);
+        project = LoadProjectFile(FileName, ProjectFolders(), ZipArchive1);
     }
-    if (!project) return;
-    LoadStore = project->LoadStore;
-    if (LoadStore.empty())
-        throw ERecordFileError("The record file of " + ProjectFile +
-                               " is empty: it names no facade");
+    if (!project) return false;
 
-    LoadFacade(project->PicturePath(LoadStore[0]));
-    for (std::size_t i = 1; i < LoadStore.size(); ++i) {
-        TElementRecord record;
-        try {
-            record = SplitElementRecord(LoadStore[i]);
-        } catch (const ERecordFileError& error) {
-            throw ERecordFileError("Line " + std::to_string(i) + " of the record file of " +
-                                   ProjectFile + ": " + error.what());
-        }
-        ReplayElement(project->PicturePath(record.Path), record.X0, record.Y0, record.X1, record.Y1,
-                      record.X2, record.Y2, record.X3, record.Y3);
+    // The replay places elements only in the new-element mode; switch it on as the user
+    // would, so the workspace shows the element offered next.
+    if (!Item("NeuesElementpositionieren1").checked) ClickMenuItem("NeuesElementpositionieren1");
+    m_composition = std::move(project->composition);
+    m_placement.savedState = m_composition.StateId();
+    LoadStore = std::move(project->lines);
+    ProjectFile = FileName;
+    Zoom = 1.0f;
+    keepElementFile();
+    ProjectFolders().DropOlderPictureSets();
+    ImageFassade.Bitmap().Assign(&m_composition.Facade());
+    ImageFassade.Invalidate();
+    showWholeBackground();
+    ShowComposition();
+    SizeWorkspace();
+    ViewPictureLoaded();
+    // The element placed last is offered again at its default place, as after its acceptance.
+    if (!m_composition.Elements().empty()) {
+        const TPlacedElement& last = m_composition.Elements().back();
+        ImageSelectedDoor.Bitmap().Assign(last.Picture.get());
+        ImageSelectedDoor.Invalidate();
+        ++m_placement.elementPicture;
+        m_placement.mirrored = false;
+        ElementFile = last.Path;
+        NeuesElementpositionieren1Click();
+    } else {
+        RenderElement();
     }
+    markSaved();
+    return true;
+}
+
+// The element being placed may come from the project open until now, whose pictures go with
+// the older picture sets: it is copied into the new set first.
+void TForm_Schauplatz::keepElementFile() {
+    const std::string& store = ProjectFolders().PictureStore();
+    if (ElementFile.rfind(store, 0) != 0 ||
+        ElementFile.rfind(ProjectFolders().PictureSet(), 0) == 0)
+        return;
+    std::error_code missing;
+    if (!std::filesystem::is_regular_file(ElementFile, missing)) return;
+    ElementFile = ProjectFolders().KeepPicture(ElementFile);
 }
 
 void TForm_Schauplatz::ReplayElement(const std::string& Path, std::int32_t X0, std::int32_t Y0,
@@ -182,20 +201,20 @@ void TForm_Schauplatz::ReplayElement(const std::string& Path, std::int32_t X0, s
 }
 
 void TForm_Schauplatz::Projektladen1Click() {
-    if (ProjectBusy()) return;
+    if (CommandRefused() || !ConfirmLosingChanges()) return;
     const std::string path = m_host.openFileDialog(projectDialog(kOpenProjectTitle));
     if (!path.empty()) LoadProject(path);
 }
 
 void TForm_Schauplatz::Projektspeichern1Click() {
-    if (ProjectBusy()) return;
+    if (CommandRefused()) return;
     SaveProject(ProjectFile);
 }
 
 // Errors of the save are not caught here: like "Projekt &speichern", a failed save reaches
 // the general error handling instead of passing for a saved project.
 void TForm_Schauplatz::Projektspeichernals1Click() {
-    if (ProjectBusy()) return;
+    if (CommandRefused()) return;
     const std::string path = m_host.saveFileDialog(projectDialog(kSaveProjectTitle));
     if (!path.empty()) SaveProject(path);
 }

@@ -1,6 +1,8 @@
 #include "MainUnit/MainUnit.h"
 
+#include "project/ProjectNames.h"
 #include "support/U_SYSTOOLS.h"
+#include "support/u_logfile.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -10,8 +12,9 @@
 namespace schauplatz {
 
 namespace {
-constexpr const char* kNewProjectName = "Neues Projekt.vbk";
 constexpr const char* kCaptionTemplate = "Velora Bildkomposition 2021 [%s]";
+constexpr const char* kSaveChangesQuestion =
+    "Das Projekt wurde geändert. Sollen die Änderungen gespeichert werden?";
 constexpr long double kStippleStep = 0.05L;
 } // namespace
 
@@ -58,6 +61,10 @@ void TForm_Schauplatz::setUpPictures() {
     background.SetSize(builtin.width, builtin.height);
     std::copy(builtin.pixels.begin(), builtin.pixels.end(), background.Bits());
     background.Changed();
+    // The composition starts on the same picture, which names no file.
+    auto facade = std::make_shared<TBitmap32>();
+    facade->Assign(&background);
+    m_composition.SetFacade("", std::move(facade));
 
     ImageFassade.OnDblClick = [this](TCustomPaintBox32*) { ImageFassadeDblClick(); };
 }
@@ -73,7 +80,8 @@ void TForm_Schauplatz::FormCreate() {
     SizeWorkspace();
     // Each running instance stages projects in a work folder of its own.
     WorkFolder = ProjectFolders().WorkFolder();
-    PatternFolder = m_programFolder + "Muster/Haustüren";
+    // The desktop may remember the folder chosen in an earlier run.
+    PatternFolder = m_host.startPatternFolder(m_programFolder + "Muster/Haustüren");
     FillElementList(PatternFolder);
     // The default facade is optional: without it the built-in picture stays.
     const std::string defaultFacade = m_programFolder + "Muster/Fassade/Fassade.jpg";
@@ -83,11 +91,43 @@ void TForm_Schauplatz::FormCreate() {
     else
         ImageFassade.Bitmap().Assign(&ImageHintergrund.Bitmap());
     PlaceElementDefault();
+    markElementOffered();
     Transformation = std::make_unique<TProjectiveTransformation>();
     SetUpWorkspaceStages();
     RenderElement();
     m_host.installIdleHandler();
     m_host.acceptDroppedFiles(true);
+    // The default facade is no change of the user's.
+    markSaved();
+}
+
+bool TForm_Schauplatz::Modified() const {
+    return m_composition.StateId() != m_placement.savedState;
+}
+
+void TForm_Schauplatz::markSaved() {
+    m_placement.savedState = m_composition.StateId();
+    UpdateCaption();
+}
+
+bool TForm_Schauplatz::ConfirmLosingChanges() {
+    if (!Modified()) return true;
+    switch (m_host.askSaveChanges(kSaveChangesQuestion)) {
+    case SaveChangesAnswer::Save:
+        // A save that is cancelled or fails cancels the command (a failure reaches the error
+        // handling with its reason).
+        return SaveProject(ProjectFile);
+    case SaveChangesAnswer::Discard:
+        return true;
+    case SaveChangesAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+bool TForm_Schauplatz::FormCloseQuery() {
+    if (ProjectBusy()) return false;
+    return ConfirmLosingChanges();
 }
 
 void TForm_Schauplatz::FormShow() {
@@ -96,25 +136,35 @@ void TForm_Schauplatz::FormShow() {
 }
 
 void TForm_Schauplatz::FormDestroy() {
-    // The frame layer goes with the workspace view's layer list; nothing is
-    // written here.
+    // The frame layer goes with the workspace view's layer list. The recovery store writes
+    // what waits, then keeps or removes the copy.
     Transformation.reset();
+    m_recovery.reset();
 }
 
+// The caption ends in " *" while the project holds changes that were not saved.
 void TForm_Schauplatz::UpdateCaption() {
     std::string caption = CaptionTemplate;
     if (const auto at = caption.find("%s"); at != std::string::npos)
         caption.replace(at, 2, ProjectFile);
+    if (!caption.empty() && Modified()) caption += " *";
+    updateRecovery();
     if (caption == m_caption) return;
     m_caption = std::move(caption);
     m_host.captionChanged(m_caption);
 }
 
+// A new project keeps the picture the background shows as the facade of a new record list
+// (it names no file until it is stored), with a new history.
 void TForm_Schauplatz::ResetProject() {
     ProjectFile = kNewProjectName;
-    ProjectData.clear();
-    DiscardUndo();
-    UpdateCaption();
+    if (Editing()) m_composition.CancelEdit();
+    auto facade = std::make_shared<TBitmap32>();
+    facade->Assign(&m_composition.Background());
+    m_composition.SetFacade("", std::move(facade));
+    // A new project has nothing to lose yet.
+    m_placement.savedState = m_composition.StateId();
+    ShowComposition();
 }
 
 void TForm_Schauplatz::AppEventsIdle() {
@@ -150,6 +200,7 @@ const MenuItem& TForm_Schauplatz::Item(const std::string& name) const {
 
 void TForm_Schauplatz::ClickMenuItem(const std::string& name) {
     MenuItem& item = Item(name);
+    if (!item.enabled) return;
     if (item.toggle) item.checked = !item.checked;
     if (OnMenuItemClick) OnMenuItemClick(item.name);
     if (item.handler) (this->*item.handler)();
@@ -174,7 +225,7 @@ void TForm_Schauplatz::Vertexanaus1Click() {
 
 // A new project forgets the record list, then offers the facade dialog.
 void TForm_Schauplatz::NeuesProjekt1Click() {
-    if (ProjectBusy()) return;
+    if (CommandRefused() || !ConfirmLosingChanges()) return;
     ResetProject();
     ViewPictureLoaded();
     FassadeLaden1Click();
@@ -182,6 +233,87 @@ void TForm_Schauplatz::NeuesProjekt1Click() {
 
 void TForm_Schauplatz::ImageFassadeDblClick() {
     FassadeLaden1Click();
+}
+
+// --- Crash recovery ------------------------------------------------------------------------
+
+namespace {
+constexpr const char* kRecoveryQuestion = "Schauplatz wurde nicht ordnungsgemäß beendet. Soll das "
+                                          "nicht gespeicherte Projekt vom %s wiederhergestellt "
+                                          "werden?";
+constexpr const char* kRecoveryDamaged =
+    "Schauplatz wurde nicht ordnungsgemäß beendet. Das nicht gespeicherte Projekt vom %s ist "
+    "beschädigt und kann nicht wiederhergestellt werden; es wird verworfen.";
+constexpr const char* kRecoveryTitle = "Wiederherstellung";
+
+std::string withTime(const char* text, const std::string& time) {
+    std::string result = text;
+    result.replace(result.find("%s"), 2, time.empty() ? std::string("unbekannter Zeit") : time);
+    return result;
+}
+} // namespace
+
+void TForm_Schauplatz::EnableRecovery(const std::string& folder) {
+    m_recovery = std::make_unique<TRecoveryStore>(folder, ProjectFolders().InstanceFolder() +
+                                                              "wiederherstellung/");
+    m_recoveryKept = {0, "", false};
+    updateRecovery();
+}
+
+void TForm_Schauplatz::KeepRecoveryAtExit() {
+    if (m_recovery) m_recovery->KeepAtExit();
+}
+
+// The newest copy that can be read is offered; a damaged one can only be discarded. Copies
+// older than a restored one stay for another start.
+void TForm_Schauplatz::OfferRecovery() {
+    if (!m_recovery) return;
+    for (const TRecoveryCopy& copy : m_recovery->LeftBehind()) {
+        if (copy.damaged) {
+            m_host.showMessage(kRecoveryTitle, withTime(kRecoveryDamaged, copy.savedAt));
+            m_recovery->Forget(copy);
+            continue;
+        }
+        if (!m_host.askRestore(withTime(kRecoveryQuestion, copy.savedAt))) {
+            m_recovery->Forget(copy);
+            continue;
+        }
+        if (restore(copy)) {
+            m_recovery->Forget(copy);
+            return;
+        }
+        m_host.showMessage(kRecoveryTitle, withTime(kRecoveryDamaged, copy.savedAt));
+        m_recovery->Forget(copy);
+    }
+}
+
+// The copy loads as a project; it then carries the name it had and counts as unsaved.
+bool TForm_Schauplatz::restore(const TRecoveryCopy& copy) {
+    try {
+        if (!LoadProject(copy.archive)) return false;
+    } catch (const std::exception& e) {
+        WriteLog(std::string("Wiederherstellung gescheitert: ") + e.what(), 1);
+        return false;
+    }
+    ProjectFile = copy.projectFile;
+    m_placement.savedState = 0;
+    UpdateCaption();
+    return true;
+}
+
+// The copy follows the project: kept while it holds unsaved work, removed when there is none.
+void TForm_Schauplatz::updateRecovery() {
+    if (!m_recovery || !m_recovery->Usable()) return;
+    const bool modified = Modified();
+    const auto now = std::make_tuple(m_composition.StateId(), ProjectFile, modified);
+    if (now == m_recoveryKept) return;
+    m_recoveryKept = now;
+    if (!modified) {
+        m_recovery->Discard();
+        return;
+    }
+    storeFacadeIfUnnamed();
+    m_recovery->Keep(TRecoverySnapshot{m_composition.RecordLines(), ProjectFile});
 }
 
 } // namespace schauplatz

@@ -15,7 +15,9 @@
 #include "MainUnit/MenuTable.h"
 #include "MainUnit/WorkspaceScreen.h"
 #include "ZAMBasicImage/ZAMBasicImage.h"
+#include "composition/TComposition.h"
 #include "elements/ElementListBox.h"
+#include "project/TRecoveryStore.h"
 #include "project/TZipArchive.h"
 #include "raster/Transformation.h"
 #include "raster/view/Image32.h"
@@ -25,16 +27,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace schauplatz {
-
-// One corner of the element quad, in workspace-bitmap pixels.
-struct QuadPoint {
-    std::int32_t X = 0;
-    std::int32_t Y = 0;
-    bool operator==(const QuadPoint&) const = default;
-};
 
 class TForm_Schauplatz {
 public:
@@ -78,9 +74,13 @@ public:
     // The project archive component (save and load).
     TZipArchive ZipArchive1;
 
-    // Record lists: line 0 the facade path, then one line per accepted element.
+    // Record lists: line 0 the facade path, then one line per placed element.
     std::vector<std::string> ProjectData;
     std::vector<std::string> LoadStore;
+
+    // The project as a document: facade, placed elements, the background they give and the
+    // history of changes. ProjectData, ImageHintergrund and ImageUndo follow it.
+    const TComposition& Composition() const { return m_composition; }
 
     // The window caption ("" until the first showing).
     const std::string& Caption() const { return m_caption; }
@@ -116,20 +116,61 @@ public:
     void CombineHintergrundAndOverlay();
     void FillElementList(const std::string& folder);
     void LoadFacade(const std::string& path);
+    // A picture the user chose as facade or element (dialog, list, drop): read as the user
+    // sees it (photos upright, today's formats, an element's transparency) and kept in the
+    // picture store when its file would not rebuild it. An unusable picture keeps the current
+    // one and, unless quiet, says why in a message. False when it was not used.
+    bool EnterFacade(const std::string& path);
+    bool EnterElement(const std::string& path, bool quiet);
     // Stage list and frame layer of the workspace view (start-up, once).
     void SetUpWorkspaceStages();
     // The idle pass's preview: built only when the background or the workspace bitmap
     // changed since the last build.
     void UpdatePreview();
-    // Forgets the undo step: the undo picture becomes empty, "Schritt zurück" does nothing.
-    void DiscardUndo();
+    // Shows what the composition changed: the background's changed areas, the record list,
+    // the undo picture and the menu items that depend on the history.
+    void ShowComposition();
+    // The element being placed as the composition keeps it: its path for the record line,
+    // its picture (shared while it is unchanged) and the quad.
+    TPlacedElement CurrentElement();
+    // Whether the project differs from what was last saved or loaded (the caption then ends
+    // in " *").
+    bool Modified() const;
+    // Asked before changes would be lost (closing, a new project, another project or
+    // facade): true when the command may go on, after saving when the user chose so.
+    bool ConfirmLosingChanges();
+    // Crash recovery: from now on a copy of unsaved work is kept in folder (the user's
+    // private recovery folder); OfferRecovery asks whether copies left by instances that
+    // ended without cleaning up are restored. KeepRecoveryAtExit: the session ends with the
+    // work unsaved, its copy stays for the next start.
+    void EnableRecovery(const std::string& folder);
+    void OfferRecovery();
+    void KeepRecoveryAtExit();
+    TRecoveryStore* Recovery() { return m_recovery.get(); }
+    // The window is about to close: false keeps it open (the user cancelled, or the save the
+    // user asked for failed).
+    bool FormCloseQuery();
+    // Whether the element being placed was moved or changed since it was last offered at its
+    // default place (the saved picture shows it only then).
+    bool ElementTouched() const;
+    // True while an element taken up by a double click is being edited.
+    bool Editing() const { return m_composition.TakenUp().has_value(); }
+    // Takes up the topmost placed element drawn at (X, Y), in picture pixels; false when none
+    // is drawn there.
+    bool TakeUpElementAt(int X, int Y);
+    // Commands that change the project or the composite are refused (do nothing) while an
+    // archive operation runs or a corner or the quad is being dragged.
+    bool CommandRefused() const;
     // The instance's folders (work folder and picture store), made on first use.
     TProjectFolders& ProjectFolders();
     // Project files: save under Name ("Neues Projekt.vbk" asks for a name), load and rebuild,
     // replay one accepted element. True while an archive operation runs: the commands that
     // change the project or its pictures then do nothing.
-    void SaveProject(const std::string& Name);
-    void LoadProject(const std::string& FileName);
+    // True when the project file was written.
+    bool SaveProject(const std::string& Name);
+    // True when the project was loaded; a load that fails changes nothing (and throws, or
+    // showed the archive's message).
+    bool LoadProject(const std::string& FileName);
     void ReplayElement(const std::string& Path, std::int32_t X0, std::int32_t Y0, std::int32_t X1,
                        std::int32_t Y1, std::int32_t X2, std::int32_t Y2, std::int32_t X3,
                        std::int32_t Y3);
@@ -143,10 +184,17 @@ public:
     void InZwischenablagekopieren1Click();
     void Bildspeichern1Click();
     void FassadeLaden1Click();
+    void Fassadenachlinksdrehen1Click();
+    void Fassadenachrechtsdrehen1Click();
     void Muster1Click();
     void NeuesElementpositionieren1Click();
     void Elementbernehmen1Click();
     void Schrittzurck1Click();
+    void Schrittvor1Click();
+    void Bearbeitungabbrechen1Click();
+    void Elemententfernen1Click();
+    void Nachvorne1Click();
+    void Nachhinten1Click();
     void Vertexanaus1Click();
     void rspeigeln1Click();
     void kleinerClick();
@@ -156,6 +204,16 @@ public:
     void ImageFassadeDblClick();
     void ElementListBox1ItemDblClick(int index);
     void FormDropFiles(const std::vector<std::string>& paths);
+    // "&Hilfe": the operating help (F1) and the about page (FormHelp.cpp).
+    void Bedienung1Click();
+    void berVeloraBildkomposition1Click();
+    // Projects from outside the window (FormOpenFiles.cpp). OpenProjectFile loads a project
+    // as "Projekt laden" does and tells whether it was loaded; OpenStartProject is the
+    // command line's: a project that cannot be loaded leaves a new, empty project.
+    // DropFiles: a dropped project file is loaded, dropped pictures go to FormDropFiles.
+    bool OpenProjectFile(const std::string& path);
+    void OpenStartProject(const std::string& path);
+    void DropFiles(const std::vector<std::string>& paths);
     // The application's idle handler: runs when the event queue ran empty.
     void AppEventsIdle();
     // Workspace view: mouse (client pixels = workspace pixels), paint stages, frame layer.
@@ -196,6 +254,23 @@ public:
 
 private:
     void buildMenus();
+    void updateHistoryItems();
+    // The element taken up goes back to the current element's place: offered again at its
+    // default place, as after an acceptance.
+    void endEdit();
+    void showWholeBackground();
+    void storeFacadeIfUnnamed();
+    void placeCurrentElement();
+    void keepElementFile();
+    void showFacade(const std::string& path, const TBitmap32& picture);
+    void showElementPicture(const std::string& path, const TBitmap32& picture);
+    void turnFacade(bool toTheRight);
+    void renderQuietly();
+    void markElementOffered();
+    void markSaved();
+    void updateRecovery();
+    bool restore(const TRecoveryCopy& copy);
+    std::string recordedElementPath();
     void setUpPictures();
     MenuItem* findItem(const std::string& name);
 
@@ -206,8 +281,15 @@ private:
     Menu m_popupElement;
     Menu m_popupFassade;
     PlacementState m_placement;
+    TComposition m_composition;
+    std::unique_ptr<TRecoveryStore> m_recovery;
+    // What the recovery copy was last told: the state, the project's name, and whether it
+    // held unsaved work.
+    std::tuple<std::uint64_t, std::string, bool> m_recoveryKept{0, "", false};
     FormViewState m_view;
     void setUpWorkspaceScreen();
+    // The corner whose grab zone holds the press at picture pixel (X, Y), or -1.
+    std::int32_t cornerAt(int X, int Y) const;
     std::array<std::int32_t, 8> cornerValues() const;
 };
 

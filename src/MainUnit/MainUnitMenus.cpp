@@ -17,11 +17,17 @@ ShortCut ctrlShift(char key) {
     return {true, false, key, true};
 }
 
-MenuItem item(std::string name, std::string caption, ShortCut key, MenuHandler handler) {
+ShortCut named(const char* key) {
+    return ShortCut{false, false, std::string(key)};
+}
+
+MenuItem item(std::string name, std::string caption, ShortCut key, MenuHandler handler,
+              std::vector<ShortCut> moreKeys = {}) {
     MenuItem result;
     result.name = std::move(name);
     result.caption = std::move(caption);
     result.shortCut = std::move(key);
+    result.moreShortCuts = std::move(moreKeys);
     result.handler = handler;
     return result;
 }
@@ -31,12 +37,6 @@ MenuItem toggle(std::string name, std::string caption, ShortCut key, MenuHandler
     MenuItem result = item(std::move(name), std::move(caption), std::move(key), handler);
     result.toggle = true;
     result.checked = true;
-    return result;
-}
-
-// "Vergrößern" is reached by Ctrl+= too, where "+" needs Shift.
-MenuItem zoomIn(MenuItem result) {
-    result.moreShortCuts.push_back(ctrl('='));
     return result;
 }
 
@@ -70,7 +70,11 @@ void TForm_Schauplatz::buildMenus() {
         Menu{"Fassade1",
              "&Fassade",
              true,
-             {item("FassadeLaden1", "Fassade Laden", ctrlAlt('F'), &F::FassadeLaden1Click)}},
+             {item("FassadeLaden1", "Fassade Laden", ctrlAlt('F'), &F::FassadeLaden1Click),
+              item("Fassadenachlinksdrehen1", "Fassade nach links drehen", ctrlAlt('L'),
+                   &F::Fassadenachlinksdrehen1Click),
+              item("Fassadenachrechtsdrehen1", "Fassade nach rechts drehen", ctrlAlt('R'),
+                   &F::Fassadenachrechtsdrehen1Click)}},
         Menu{"Element1",
              "&Element",
              true,
@@ -83,6 +87,17 @@ void TForm_Schauplatz::buildMenus() {
                  item("Elementbernehmen1", "Element übernehmen", ctrl('U'),
                       &F::Elementbernehmen1Click),
                  item("Schrittzurck1", "Schritt zurück", ctrl('Z'), &F::Schrittzurck1Click),
+                 item("Schrittvor1", "Schritt vor", ctrl('Y'), &F::Schrittvor1Click,
+                      {ShortCut{true, false, 'Z', true}}),
+                 separator("N5"),
+                 item("Bearbeitungabbrechen1", "Bearbeitung abbrechen", named("Esc"),
+                      &F::Bearbeitungabbrechen1Click),
+                 item("Elemententfernen1", "Element entfernen", named("Del"),
+                      &F::Elemententfernen1Click),
+                 item("Nachvorne1", "Nach vorne", ShortCut{true, false, std::string("PgUp")},
+                      &F::Nachvorne1Click),
+                 item("Nachhinten1", "Nach hinten", ShortCut{true, false, std::string("PgDown")},
+                      &F::Nachhinten1Click),
                  // Exact placement.
                  separator("NEcken"),
                  item("Eckeneingeben1", "Ecken eingeben…", ctrl('K'), &F::Eckeneingeben1Click),
@@ -93,12 +108,14 @@ void TForm_Schauplatz::buildMenus() {
              {
                  toggle("Vertexanaus1", "Rahmen an/aus", ctrl('R'), &F::Vertexanaus1Click),
                  separator("N4"),
-                 item("rspeigeln1", "Tür speigeln", ctrlAlt('M'), &F::rspeigeln1Click),
+                 // Spelled right on screen; the form names keep the designed spelling.
+                 item("rspeigeln1", "Tür spiegeln", ctrlAlt('M'), &F::rspeigeln1Click),
                  // The view scale and the loupe.
                  separator("NZoom"),
                  item("GanzesBild1", "Ganzes Bild", ctrl('0'), &F::GanzesBild1Click),
                  item("Originalgre1", "Originalgröße", ctrl('1'), &F::Originalgre1Click),
-                 zoomIn(item("Vergrern1", "Vergrößern", ctrl('+'), &F::Vergrern1Click)),
+                 // Ctrl+= too, where "+" needs Shift.
+                 item("Vergrern1", "Vergrößern", ctrl('+'), &F::Vergrern1Click, {ctrl('=')}),
                  item("Verkleinern1", "Verkleinern", ctrl('-'), &F::Verkleinern1Click),
                  separator("NLupe"),
                  toggle("Lupe1", "Lupe", {}, &F::Lupe1Click),
@@ -112,8 +129,20 @@ void TForm_Schauplatz::buildMenus() {
                  item("groesser", "grösser", {}, &F::groesserClick),
                  item("Resetzoom", "1:1", {}, &F::ResetzoomClick),
              }},
-        Menu{"Hilfe1", "&Hilfe", true, {}},
+        Menu{"Hilfe1",
+             "&Hilfe",
+             true,
+             {
+                 item("Bedienung1", "Bedienung", ShortCut{false, false, std::string("F1")},
+                      &F::Bedienung1Click),
+                 item("berVeloraBildkomposition1", "Über Velora Bildkomposition", {},
+                      &F::berVeloraBildkomposition1Click),
+             }},
     };
+    // Nothing to undo, redo or edit yet.
+    for (const char* name : {"Schrittzurck1", "Schrittvor1", "Bearbeitungabbrechen1",
+                             "Elemententfernen1", "Nachvorne1", "Nachhinten1"})
+        Item(name).enabled = false;
     m_popupElement = Menu{"PopupMenuElement",
                           "",
                           true,

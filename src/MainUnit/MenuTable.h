@@ -45,6 +45,8 @@ struct MenuItem {
     bool checked = false;
     bool separator = false;
     MenuHandler handler = nullptr;
+    // A disabled item is shown greyed; its clicks and keys do nothing.
+    bool enabled = true;
 };
 
 struct Menu {

@@ -468,6 +468,21 @@ void TWorkspaceScreen::MouseDown(TMouseButton Button, TShiftState Shift, int X, 
     LoupeChanged();
 }
 
+void TWorkspaceScreen::DblClick(TMouseButton Button, TShiftState Shift, int X, int Y) {
+    if (Button == mbMiddle || (Button == mbLeft && m_spaceHeld)) {
+        MouseDown(Button, Shift, X, Y);
+        return;
+    }
+    m_pointer = TPoint{X, Y};
+    m_forwardedPress = true;
+    {
+        EventScope scope(m_eventPosition, TPoint{X, Y});
+        const TPoint p = ToPicture(X, Y);
+        m_view.DblClick(Button, Shift, p.X, p.Y);
+    }
+    LoupeChanged();
+}
+
 void TWorkspaceScreen::forwardMove(TShiftState Shift, int X, int Y) {
     EventScope scope(m_eventPosition, TPoint{X, Y});
     const TPoint p = ToPicture(X, Y);

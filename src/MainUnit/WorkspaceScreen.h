@@ -108,6 +108,9 @@ public:
     void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
     void MouseMove(TShiftState Shift, int X, int Y);
     void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+    // The second press of a double click (a press like the first, reported as a double click:
+    // a double click on a placed element takes it up).
+    void DblClick(TMouseButton Button, TShiftState Shift, int X, int Y);
     void MouseLeave();
     // While Space is held the left button drags the view.
     void SetSpaceHeld(bool Held) { m_spaceHeld = Held; }

@@ -39,7 +39,10 @@ float singleRatio(int limit, int size) {
 } // namespace
 
 bool TZAMBasicImage::FitToSize(int MaxWidth, int MaxHeight) {
-    TBitmap32& picture = Bitmap();
+    return FitPictureToSize(Bitmap(), MaxWidth, MaxHeight);
+}
+
+bool FitPictureToSize(TBitmap32& picture, int MaxWidth, int MaxHeight) {
     const int W = picture.Width();
     const int H = picture.Height();
 

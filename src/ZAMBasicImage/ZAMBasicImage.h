@@ -23,4 +23,8 @@ public:
     void CopyNonZeroPixels(const TCustomBitmap32& Overlay);
 };
 
+// What FitToSize does, for a picture outside a control (the document model reads facades
+// this way).
+bool FitPictureToSize(TBitmap32& picture, int MaxWidth, int MaxHeight);
+
 } // namespace schauplatz

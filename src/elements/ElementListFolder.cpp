@@ -48,6 +48,12 @@ void SplitFileMask(const std::string& mask, std::string& folder, std::string& pa
     pattern = mask.substr(slash + 1);
 }
 
+const std::vector<std::string>& ElementListFilePatterns() {
+    static const std::vector<std::string> patterns = {"*.bmp",  "*.png",  "*.jpg", "*.webp",
+                                                      "*.heic", "*.heif", "*.avif"};
+    return patterns;
+}
+
 std::vector<FolderMatch> ListMatchingFiles(const std::string& mask) {
     std::string folder, pattern;
     SplitFileMask(mask, folder, pattern);

@@ -26,6 +26,12 @@ bool MatchesFileMask(std::string_view name, std::string_view pattern);
 // when there is none) and its file pattern.
 void SplitFileMask(const std::string& mask, std::string& folder, std::string& pattern);
 
+// The file patterns the element list is filled with, in this order: the BMP, PNG and JPEG
+// pictures first ("*.bmp", "*.png", "*.jpg"; ".jpeg" files are not listed), then today's
+// formats ("*.webp", "*.heic", "*.heif", "*.avif"), which enter through the stored-picture
+// rule (elements/StoredPicture.h).
+const std::vector<std::string>& ElementListFilePatterns();
+
 // Every entry of the mask's folder whose name matches the pattern, whatever
 // its attributes: hidden files, links and folders included. Sorted by the
 // bytes of the names, so the order is the same on every machine. A missing or

@@ -3,6 +3,8 @@
 // The texts of the picture dialogs, built from the table of picture formats
 // the program reads. The window's dialogs (in the platform layer) show them.
 
+#include "elements/PictureExport.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,7 +16,9 @@ struct PictureFormat {
     std::string_view description; // as the dialogs show it
 };
 
-// The formats of the general picture loader, in the order the dialogs list them.
+// The formats the picture dialog lists, in its order: first those of the general picture
+// loader (png, jpg, jpeg, bmp, ico, emf, wmf), then those read when the user loads a
+// picture (heic, heif, avif, webp).
 const std::vector<PictureFormat>& PictureFormats();
 
 // One entry of a file dialog's filter: a description and its patterns.
@@ -36,6 +40,29 @@ std::string PictureDialogFilter();
 // The BMP save dialog: "Bitmaps" with "*.bmp", default extension "bmp".
 std::vector<FileFilterEntry> BitmapSaveFilterEntries();
 std::string BitmapSaveFilter(); // "Bitmaps (*.bmp)|*.bmp"
+
+// "Aktuelles Bild speichern": Bitmaps first (the default), then PNG and JPEG. The classic
+// form is "Bitmaps (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|
+// JPEG-Grafikdatei (*.jpg;*.jpeg)|*.jpg;*.jpeg".
+std::vector<FileFilterEntry> PictureSaveFilterEntries();
+std::string PictureSaveFilter();
+
+// The entry of the save filter a dialog reports as chosen, given as its description, its
+// toolkit text ("Portable Network Graphics (*.png)") or its classic text; -1 when it is
+// none of them.
+int PictureSaveFilterIndex(std::string_view chosenFilter);
+
+// Where and how "Aktuelles Bild speichern" writes. The name's extension decides when it is
+// one of bmp, png, jpg, jpeg (in any case); a name without extension gets the chosen
+// entry's (".bmp", ".png", ".jpg") and its type; any other extension keeps the name and
+// takes the chosen entry's type. filterIndex is the entry chosen in the dialog (-1 or out
+// of range: Bitmaps).
+struct PictureSaveTarget {
+    PictureFileType type = PictureFileType::Bmp;
+    std::string path;
+    bool operator==(const PictureSaveTarget&) const = default;
+};
+PictureSaveTarget ChoosePictureSaveTarget(const std::string& path, int filterIndex);
 
 // A filter entry as toolkit dialogs expect it: "Alle (*.png *.jpg ...)",
 // patterns inside the parentheses separated by spaces.

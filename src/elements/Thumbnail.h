@@ -45,9 +45,18 @@ PictureSize FitThumbnailSize(PictureSize picture, PictureSize area);
 
 // The picture's width and height as its file header states them: the first
 // start-of-frame marker of a JPEG, the IHDR chunk of a PNG, the information
-// header of a BMP (core or later). The format is recognised by the data,
+// header of a BMP (core or later), the bitstream header of a WebP, the boxes
+// of a HEIF file (whole file needed). The format is recognised by the data,
 // not by the file name. Sizes outside the picture limits count as unreadable.
+// The JPEG size is the stored one, before any orientation tag is applied.
 std::optional<PictureSize> PictureHeaderSize(ByteSpan data);
+
+// The same without the limits, so a message can name a size that is too large.
+struct DeclaredPictureSize {
+    std::int64_t Width = 0;
+    std::int64_t Height = 0;
+};
+std::optional<DeclaredPictureSize> PictureHeaderDeclaredSize(ByteSpan data);
 // The same for a file; nullopt when it cannot be opened or read.
 std::optional<PictureSize> ReadPictureHeaderSize(const std::string& path);
 

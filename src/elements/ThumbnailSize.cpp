@@ -2,6 +2,8 @@
 
 #include "elements/Thumbnail.h"
 #include "elements/ThumbnailFile.h"
+#include "elements/codecs/HeifCodec.h"
+#include "elements/codecs/WebpCodec.h"
 
 #include <algorithm>
 
@@ -25,15 +27,16 @@ std::uint32_t be32(ByteSpan data, std::size_t at) {
     return (be16(data, at) << 16) | be16(data, at + 2);
 }
 
-std::optional<PictureSize> checkedSize(std::int64_t width, std::int64_t height) {
-    if (!pictureSizeAllowed(width, height)) return std::nullopt;
-    return PictureSize{static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+using Declared = std::optional<DeclaredPictureSize>;
+
+Declared declaredSize(std::int64_t width, std::int64_t height) {
+    return DeclaredPictureSize{width, height};
 }
 
 // Walks the marker segments up to the first start-of-frame (SOF0..SOF15 but
 // not DHT, JPG and DAC, which share the code range). Scan data is never
 // entered: a start of scan before any frame header means there is none.
-std::optional<PictureSize> jpegFrameSize(ByteSpan data) {
+Declared jpegFrameSize(ByteSpan data) {
     std::size_t at = 2;
     while (at + 1 < data.size()) {
         if (data[at] != 0xFF) return std::nullopt;
@@ -54,32 +57,32 @@ std::optional<PictureSize> jpegFrameSize(ByteSpan data) {
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
             if (length < 7 || at + 9 > data.size()) return std::nullopt;
-            return checkedSize(be16(data, at + 7), be16(data, at + 5));
+            return declaredSize(be16(data, at + 7), be16(data, at + 5));
         }
         at += 2 + length;
     }
     return std::nullopt;
 }
 
-std::optional<PictureSize> pngHeaderSize(ByteSpan data) {
+Declared pngHeaderSize(ByteSpan data) {
     static constexpr std::uint8_t kIhdr[4] = {'I', 'H', 'D', 'R'};
     if (data.size() < 24 || !std::equal(kIhdr, kIhdr + 4, data.begin() + 12)) return std::nullopt;
-    return checkedSize(be32(data, 16), be32(data, 20));
+    return declaredSize(be32(data, 16), be32(data, 20));
 }
 
 // Core headers (12 bytes) hold 16-bit sizes; every later header 32-bit ones,
 // a negative height meaning rows stored top-down.
-std::optional<PictureSize> bmpInfoHeaderSize(ByteSpan data) {
+Declared bmpInfoHeaderSize(ByteSpan data) {
     const ByteReader reader(data);
     if (!reader.has(14, 4)) return std::nullopt;
     const std::uint32_t headerSize = reader.u32(14);
     if (headerSize == 12) {
         if (!reader.has(18, 4)) return std::nullopt;
-        return checkedSize(reader.u16(18), reader.u16(20));
+        return declaredSize(reader.u16(18), reader.u16(20));
     }
     if (headerSize < 16 || !reader.has(18, 8)) return std::nullopt;
     const std::int64_t height = reader.i32(22);
-    return checkedSize(reader.i32(18), height < 0 ? -height : height);
+    return declaredSize(reader.i32(18), height < 0 ? -height : height);
 }
 
 } // namespace
@@ -96,14 +99,26 @@ PictureSize FitThumbnailSize(PictureSize picture, PictureSize area) {
     return {static_cast<std::int32_t>(std::min(width, aw)), area.Height};
 }
 
-std::optional<PictureSize> PictureHeaderSize(ByteSpan data) {
+std::optional<DeclaredPictureSize> PictureHeaderDeclaredSize(ByteSpan data) {
     if (data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF)
         return jpegFrameSize(data);
     static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (data.size() >= 8 && std::equal(kPngSignature, kPngSignature + 8, data.begin()))
         return pngHeaderSize(data);
     if (data.size() >= 2 && data[0] == 'B' && data[1] == 'M') return bmpInfoHeaderSize(data);
+    std::int64_t width = 0, height = 0;
+    if (looksLikeWebp(data) && peekWebpSize(data, width, height))
+        return DeclaredPictureSize{width, height};
+    if (looksLikeHeif(data) && peekHeifSize(data, width, height))
+        return DeclaredPictureSize{width, height};
     return std::nullopt;
+}
+
+std::optional<PictureSize> PictureHeaderSize(ByteSpan data) {
+    const auto declared = PictureHeaderDeclaredSize(data);
+    if (!declared || !pictureSizeAllowed(declared->Width, declared->Height)) return std::nullopt;
+    return PictureSize{static_cast<std::int32_t>(declared->Width),
+                       static_cast<std::int32_t>(declared->Height)};
 }
 
 std::optional<PictureSize> ReadPictureHeaderSize(const std::string& path) {

@@ -1,8 +1,10 @@
 #include "platform/MainWindow.h"
 
 #include "platform/GuardedCall.h"
+#include "platform/HelpWindow.h"
 #include "platform/IdlePump.h"
 #include "platform/QtFormHost.h"
+#include "platform/Settings.h"
 #include "platform/WorkspaceStatusBar.h"
 #include "platform/elementlist/ElementListWidget.h"
 #include "platform/view/PaintBoxHost.h"
@@ -60,8 +62,13 @@ QLabel* panelLabel(QWidget* parent, const char* text) {
 } // namespace
 
 MainWindow::MainWindow(const std::string& programFolder, QWidget* parent)
+    : MainWindow(programFolder, nullptr, parent) {}
+
+MainWindow::MainWindow(const std::string& programFolder, std::unique_ptr<Settings> settings,
+                       QWidget* parent)
     : QMainWindow(parent), m_host(std::make_unique<Host>(*this)),
-      m_form(std::make_unique<TForm_Schauplatz>(*m_host, programFolder)) {
+      m_form(std::make_unique<TForm_Schauplatz>(*m_host, programFolder)),
+      m_settings(settings ? std::move(settings) : std::make_unique<Settings>()) {
     setObjectName("Form_Schauplatz");
     QFont font = this->font();
     font.setFamilies({"Tahoma", "DejaVu Sans", "Liberation Sans", "Arial"});
@@ -289,6 +296,7 @@ void MainWindow::addMenuItems(QMenu* target, const Menu& table) {
                 action->setText(qs(item.caption) + '\t' + key.toString(QKeySequence::NativeText));
             }
         }
+        action->setEnabled(item.enabled);
         const std::string name = item.name;
         connect(action, &QAction::triggered, this, [this, name] { clickItem(name); });
         addAction(action); // keys work while the menu bar is closed
@@ -304,9 +312,10 @@ void MainWindow::clickItem(const std::string& name) {
 
 void MainWindow::syncMenuState() {
     for (auto& [name, action] : m_actions) {
-        if (!action->isCheckable()) continue;
         try {
-            action->setChecked(m_form->Item(name).checked);
+            const MenuItem& item = m_form->Item(name);
+            action->setEnabled(item.enabled);
+            if (action->isCheckable()) action->setChecked(item.checked);
         } catch (const std::out_of_range&) {
         }
     }
@@ -327,7 +336,24 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         }
         return;
     }
+    // At the end of the session (a termination signal) nothing is asked: the recovery copy
+    // keeps unsaved work.
+    bool mayClose = true;
+    if (!m_sessionEnding) {
+        mayClose = false;
+        runGuarded([this, &mayClose] { mayClose = m_form->FormCloseQuery(); });
+    }
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::closeAtSessionEnd() {
+    m_sessionEnding = true;
+    runGuarded([this] { m_form->KeepRecoveryAtExit(); });
+    close();
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -356,7 +382,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
             if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
     if (paths.empty()) return;
     event->acceptProposedAction();
-    runGuarded([this, &paths] { m_form->FormDropFiles(paths); });
+    // A dropped project is loaded; pictures become the element as before.
+    runGuarded([this, &paths] { m_form->DropFiles(paths); });
 }
 
 } // namespace schauplatz

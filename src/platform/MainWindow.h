@@ -7,6 +7,7 @@
 #include "MainUnit/MainUnit.h"
 
 #include <QMainWindow>
+#include <QString>
 
 #include <functional>
 #include <map>
@@ -20,9 +21,11 @@ class QMenu;
 
 namespace schauplatz {
 
+class HelpWindow;
 class IdlePump;
 class WorkspaceScrollArea;
 class WorkspaceStatusBar;
+class Settings;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -30,7 +33,18 @@ public:
     // programFolder: where Muster/ is looked for (the program's own folder
     // unless a test gives another).
     explicit MainWindow(const std::string& programFolder, QWidget* parent = nullptr);
+    // With the places kept between runs (the last folder of each dialog, the pattern folder);
+    // without, nothing is remembered beyond this window.
+    MainWindow(const std::string& programFolder, std::unique_ptr<Settings> settings,
+               QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The project named on the command line, loaded once the window is up; one that cannot
+    // be loaded gives the load's message and leaves a new project.
+    void openProjectAtStart(const std::string& path);
+    Settings& settings() { return *m_settings; }
+    // The window of a "&Hilfe" page, by its title; nullptr before it was first shown.
+    HelpWindow* helpWindow(const QString& title) const;
 
     TForm_Schauplatz& form() { return *m_form; }
     IdlePump& idlePump() { return *m_idle; }
@@ -42,8 +56,16 @@ public:
     // Tests answer the file and folder dialogs without showing them: the
     // function gets the dialog's title and returns the chosen path ("" for
     // cancel). An empty function restores the real dialogs.
+    // The question before unsaved changes would be lost is answered the same way: by the
+    // button's text ("Speichern", "Verwerfen", "Abbrechen"; "" discards).
     using DialogAnswer = std::function<std::string(const std::string& title)>;
     void setDialogAnswerForTesting(DialogAnswer answer) { m_dialogAnswer = std::move(answer); }
+
+    // Closes without asking about unsaved changes (the session ends); their recovery copy
+    // stays for the next start.
+    void closeAtSessionEnd();
+    // Keeps recovery copies of unsaved work in folder, and offers those a crash left there.
+    void offerRecovery(const std::string& folder);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -76,6 +98,9 @@ private:
     QMenu* m_popupFassade = nullptr;
     DialogAnswer m_dialogAnswer;
     bool m_closePending = false;
+    bool m_sessionEnding = false;
+    std::unique_ptr<Settings> m_settings;
+    std::map<QString, HelpWindow*> m_helpWindows; // children of the window
 };
 
 } // namespace schauplatz

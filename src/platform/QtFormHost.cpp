@@ -1,8 +1,12 @@
 #include "platform/QtFormHost.h"
 
+#include "elements/codecs/PictureEncoders.h"
 #include "platform/CornerDialog.h"
 #include "platform/DialogFilter.h"
+#include "platform/HelpWindow.h"
 #include "platform/IdlePump.h"
+#include "platform/LibraryNotices.h"
+#include "platform/Settings.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -10,10 +14,14 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressDialog>
+#include <QPushButton>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 namespace schauplatz {
 
@@ -31,32 +39,78 @@ QString startPath(const FileDialogRequest& request) {
 
 } // namespace
 
-std::string MainWindow::Host::openFileDialog(const FileDialogRequest& request) {
-    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(request.title);
-    return QFileDialog::getOpenFileName(&m_window, qs(request.title), startPath(request),
-                                        qtFileDialogFilter(qs(request.filter)))
-        .toStdString();
+// A modal window never stands over a stale workspace.
+void MainWindow::Host::repaintWorkspace() {
+    if (QWidget* widget = m_window.component(FormComponent::WorkingPlaceImage)) widget->repaint();
 }
 
-std::string MainWindow::Host::saveFileDialog(const FileDialogRequest& request) {
-    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(request.title);
-    QFileDialog dialog(&m_window, qs(request.title), startPath(request),
-                       qtFileDialogFilter(qs(request.filter)));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(qs(request.defaultExt));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().front().toStdString();
+// Each dialog kind starts where it was last confirmed (also in an earlier run), unless the
+// window names a place itself; a confirmed choice is remembered for the next time.
+std::string MainWindow::Host::openFileDialog(const FileDialogRequest& asked) {
+    repaintWorkspace();
+    const auto kind = DialogKindOf(asked, false);
+    const FileDialogRequest request =
+        kind ? WithRememberedFolder(asked, *kind, *m_window.m_settings) : asked;
+    const std::string chosen =
+        m_window.m_dialogAnswer
+            ? m_window.m_dialogAnswer(request.title)
+            : QFileDialog::getOpenFileName(&m_window, qs(request.title), startPath(request),
+                                           qtFileDialogFilter(qs(request.filter)))
+                  .toStdString();
+    if (kind && !chosen.empty()) m_window.m_settings->rememberFolder(*kind, FolderOf(chosen));
+    return chosen;
+}
+
+std::string MainWindow::Host::saveFileDialog(const FileDialogRequest& asked) {
+    repaintWorkspace();
+    const auto kind = DialogKindOf(asked, true);
+    FileDialogRequest request =
+        kind ? WithRememberedFolder(asked, *kind, *m_window.m_settings) : asked;
+    if (kind == DialogKind::PictureSave && request.title.empty()) request.title = kPictureSaveTitle;
+    std::string chosen;
+    if (m_window.m_dialogAnswer) {
+        chosen = m_window.m_dialogAnswer(request.title);
+    } else {
+        QFileDialog dialog(&m_window, qs(request.title), startPath(request),
+                           qtFileDialogFilter(qs(request.filter)));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(qs(request.defaultExt));
+        // A name typed without extension gets the chosen type's, not the first type's.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog](const QString& f) {
+                             const qsizetype star = f.indexOf("*.");
+                             if (star < 0) return;
+                             qsizetype end = star + 2;
+                             while (end < f.size() && f[end].isLetterOrNumber())
+                                 ++end;
+                             dialog.setDefaultSuffix(f.mid(star + 2, end - star - 2));
+                         });
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        if (request.chosenFilter) *request.chosenFilter = dialog.selectedNameFilter().toStdString();
+        chosen = dialog.selectedFiles().front().toStdString();
+    }
+    if (kind && !chosen.empty()) m_window.m_settings->rememberFolder(*kind, FolderOf(chosen));
+    return chosen;
 }
 
 std::string MainWindow::Host::selectFolderDialog(const std::string& title,
                                                  const std::string& initialFolder) {
-    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(title);
-    // A read-only model gives the chooser no way to create a folder.
-    QString folder = QFileDialog::getExistingDirectory(
-        &m_window, qs(title), qs(initialFolder), QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
-    if (folder.isEmpty()) return {};
-    if (!folder.endsWith('/')) folder += '/';
-    return folder.toStdString();
+    repaintWorkspace();
+    std::string chosen;
+    if (m_window.m_dialogAnswer) {
+        chosen = m_window.m_dialogAnswer(title);
+    } else {
+        // A read-only model gives the chooser no way to create a folder.
+        const QString folder =
+            QFileDialog::getExistingDirectory(&m_window, qs(title), qs(initialFolder),
+                                              QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
+        chosen = folder.toStdString();
+    }
+    if (chosen.empty()) return {};
+    if (chosen.back() != '/') chosen += '/';
+    // The folder chooser picks the pattern folder, which the next start shows again.
+    m_window.m_settings->rememberFolder(DialogKind::PatternFolder, chosen);
+    return chosen;
 }
 
 void MainWindow::Host::setClipboardPicture(const ClipboardPicture& picture) {
@@ -67,7 +121,15 @@ void MainWindow::Host::setClipboardPicture(const ClipboardPicture& picture) {
     // The pixels are 0xAARRGGBB words, the memory layout of Format_ARGB32.
     const QImage view(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
                       picture.height, picture.width * 4, QImage::Format_ARGB32);
-    QApplication::clipboard()->setImage(view.copy());
+    // Besides the image, PNG data: mail, office programs and browsers paste that. The core's
+    // encoder writes the colour channels exactly; the fastest level suits a transient copy.
+    const std::vector<std::uint8_t> png = encodePngRgb(
+        reinterpret_cast<const TColor32*>(picture.pixels.data()), picture.width, picture.height, 1);
+    auto data = std::make_unique<QMimeData>();
+    data->setImageData(view.copy());
+    data->setData("image/png", QByteArray(reinterpret_cast<const char*>(png.data()),
+                                          static_cast<qsizetype>(png.size())));
+    QApplication::clipboard()->setMimeData(data.release()); // the clipboard owns it
 }
 
 void MainWindow::Host::processMessages() {
@@ -75,6 +137,7 @@ void MainWindow::Host::processMessages() {
 }
 
 void MainWindow::Host::showMessage(const std::string& title, const std::string& text) {
+    repaintWorkspace();
     QMessageBox::warning(&m_window, qs(title), qs(text));
 }
 
@@ -127,10 +190,63 @@ void MainWindow::Host::progressChanged(const std::string& text, double fraction)
     if (!m_progress->isVisible()) m_progress->show();
 }
 
+SaveChangesAnswer MainWindow::Host::askSaveChanges(const std::string& question) {
+    repaintWorkspace();
+    if (m_window.m_dialogAnswer) {
+        const std::string answer = m_window.m_dialogAnswer(question);
+        if (answer == "Speichern") return SaveChangesAnswer::Save;
+        if (answer == "Abbrechen") return SaveChangesAnswer::Cancel;
+        return SaveChangesAnswer::Discard;
+    }
+    QMessageBox box(QMessageBox::Question, m_window.windowTitle(), qs(question),
+                    QMessageBox::NoButton, &m_window);
+    QPushButton* save = box.addButton(QStringLiteral("Speichern"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("Verwerfen"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save) return SaveChangesAnswer::Save;
+    if (box.clickedButton() == discard) return SaveChangesAnswer::Discard;
+    return SaveChangesAnswer::Cancel;
+}
+
+bool MainWindow::Host::askRestore(const std::string& question) {
+    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(question) == "Wiederherstellen";
+    QMessageBox box(QMessageBox::Question, m_window.windowTitle(), qs(question),
+                    QMessageBox::NoButton, &m_window);
+    QPushButton* restore =
+        box.addButton(QStringLiteral("Wiederherstellen"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("Verwerfen"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(restore);
+    box.setEscapeButton(discard);
+    box.exec();
+    return box.clickedButton() == restore;
+}
+
 void MainWindow::Host::progressEnded() {
     if (!m_progress) return;
     m_progress->hide();
     m_progress->reset();
+}
+
+std::string MainWindow::Host::startPatternFolder(const std::string& designed) {
+    std::string remembered = m_window.m_settings->folder(DialogKind::PatternFolder);
+    if (remembered.empty()) return designed;
+    remembered.pop_back(); // the list is filled from a folder named without its "/"
+    return remembered;
+}
+
+// One window per page, made on first use and shown again (raised) on the next.
+void MainWindow::Host::showHelp(const HelpPage& page) {
+    const QString title = qs(page.title);
+    HelpWindow*& window = m_window.m_helpWindows[title];
+    if (!window) window = new HelpWindow(&m_window);
+    window->showPage(page);
+}
+
+std::vector<LibraryNotice> MainWindow::Host::usedLibraries() {
+    return UsedLibraryNotices();
 }
 
 } // namespace schauplatz

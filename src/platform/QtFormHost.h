@@ -31,8 +31,15 @@ public:
     cornerDialog(const std::array<std::int32_t, 8>& corners) override;
     void progressChanged(const std::string& text, double fraction) override;
     void progressEnded() override;
+    SaveChangesAnswer askSaveChanges(const std::string& question) override;
+    bool askRestore(const std::string& question) override;
+    std::string startPatternFolder(const std::string& designed) override;
+    void showHelp(const HelpPage& page) override;
+    std::vector<LibraryNotice> usedLibraries() override;
 
 private:
+    void repaintWorkspace();
+
     MainWindow& m_window;
     QProgressDialog* m_progress = nullptr; // owned by the window, made on first use
 };

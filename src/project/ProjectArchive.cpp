@@ -82,7 +82,8 @@ void moveFile(const std::string& from, const std::string& to) {
 }
 
 // Moves the unpacked pictures into a fresh picture set: first those data.dat names, under
-// the names it uses, then whatever else the archive held.
+// the names it uses, then whatever else the archive held. The older sets stay until the
+// caller has taken the project over (DropOlderPictureSets).
 std::string storePictures(const std::string& workFolder, const std::vector<std::string>& lines,
                           TProjectFolders& folders) {
     const std::string set = folders.BeginPictureSet();
@@ -100,7 +101,6 @@ std::string storePictures(const std::string& workFolder, const std::vector<std::
     }
     for (const std::string& name : rest)
         moveFile(workFolder + name, set + name);
-    folders.DropOlderPictureSets();
     return set;
 }
 

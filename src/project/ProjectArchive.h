@@ -48,7 +48,8 @@ std::optional<TUnpackedProject> unpackProjectArchive(const std::string& projectF
                                                      TZipArchive& zip);
 // The same in this instance's folders, after removing stale instance folders once; the
 // pictures then move into a fresh set of the picture store, under the names data.dat uses,
-// so they stay available for later saves of the project.
+// so they stay available for later saves of the project. The older sets (with the pictures
+// of the project open until now) stay until the caller drops them.
 std::optional<TUnpackedProject> unpackProjectArchive(const std::string& projectFile,
                                                      TProjectFolders& folders, TZipArchive& zip);
 

@@ -162,9 +162,8 @@ void TProjectFolders::DropOlderPictureSets() {
     }
 }
 
-std::string TProjectFolders::KeepPicture(const std::string& path) {
+std::string TProjectFolders::FreePicturePath(const std::string& name) {
     const std::string folder = PictureSet();
-    const std::string name = storedName(path);
     std::string target = folder + name;
     const std::size_t dot = name.rfind('.');
     const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
@@ -172,6 +171,11 @@ std::string TProjectFolders::KeepPicture(const std::string& path) {
         dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
     for (int number = 2; fs::exists(fs::symlink_status(target)); ++number)
         target = folder + stem + " (" + std::to_string(number) + ")" + extension;
+    return target;
+}
+
+std::string TProjectFolders::KeepPicture(const std::string& path) {
+    const std::string target = FreePicturePath(storedName(path));
     fs::copy_file(path, target); // throws with both paths named
     return target;
 }

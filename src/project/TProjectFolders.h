@@ -54,6 +54,9 @@ public:
     // file name, with ";" (which would end the path in a record line) turned into "_" and a
     // number added when the set holds that name already. Throws when the copy fails.
     std::string KeepPicture(const std::string& path);
+    // A path in the current set for a new picture called name: name itself, or with " (2)",
+    // " (3)", ... before its extension when the set holds that name already.
+    std::string FreePicturePath(const std::string& name);
 
 private:
     std::string m_base;

@@ -206,10 +206,10 @@ TEST_F(FormFrame, ErrorsOfAHandlerReachTheCaller) {
     TForm_Schauplatz form(m_host, m_folder);
     form.FormCreate();
     form.OnMenuItemClick = [](const std::string&) { throw std::runtime_error("kaputt"); };
-    EXPECT_THROW(form.ClickMenuItem("Schrittzurck1"), std::runtime_error);
+    EXPECT_THROW(form.ClickMenuItem("Vertexanaus1"), std::runtime_error);
     // The form stays usable afterwards.
     form.OnMenuItemClick = nullptr;
-    EXPECT_NO_THROW(form.ClickMenuItem("Schrittzurck1"));
+    EXPECT_NO_THROW(form.ClickMenuItem("Vertexanaus1"));
 }
 
 TEST_F(FormFrame, IdleMovesTheDashesOnlyWhileTheFrameShowsAndNothingIsDragged) {

@@ -27,6 +27,11 @@ public:
     int idleInstalls = 0;
     std::vector<bool> dropRegistrations;
     std::vector<ClipboardPicture> clipboard;
+    // Answers to the unsaved-changes question, in order ("Verwerfen" when none is left).
+    std::deque<SaveChangesAnswer> saveChangesAnswers;
+    std::vector<std::string> questions;
+    // Answers to the question whether work a crash left is restored ("Verwerfen" when none).
+    std::deque<bool> restoreAnswers;
 
     std::string openFileDialog(const FileDialogRequest& request) override {
         openRequests.push_back(request);
@@ -52,6 +57,20 @@ public:
     void menuStateChanged() override { ++menuStateChanges; }
     void installIdleHandler() override { ++idleInstalls; }
     void acceptDroppedFiles(bool accept) override { dropRegistrations.push_back(accept); }
+    bool askRestore(const std::string& question) override {
+        questions.push_back(question);
+        if (restoreAnswers.empty()) return false;
+        const bool answer = restoreAnswers.front();
+        restoreAnswers.pop_front();
+        return answer;
+    }
+    SaveChangesAnswer askSaveChanges(const std::string& question) override {
+        questions.push_back(question);
+        if (saveChangesAnswers.empty()) return SaveChangesAnswer::Discard;
+        const SaveChangesAnswer answer = saveChangesAnswers.front();
+        saveChangesAnswers.pop_front();
+        return answer;
+    }
 
 private:
     static std::string next(std::deque<std::string>& answers) {

@@ -170,10 +170,16 @@ TEST_F(ElementListForm, AFileThatIsNoPictureIsListedAndHandedOn) {
     writeText("Muster", "Notiz.bmp");
     m_form->FillElementList(m_root + "Muster");
     ASSERT_EQ(listedNames(), std::vector<std::string>{"Notiz.bmp"});
-    // The picture reader decides: an empty element, no message.
-    EXPECT_EQ(m_form->ElementFile, m_root + "Muster/Notiz.bmp");
+    // Filling the list offers its first picture without a word: it cannot be used, so the
+    // element stays as it was.
+    EXPECT_EQ(m_form->ElementFile, "");
     EXPECT_TRUE(m_form->ImageSelectedDoor.Bitmap().IsEmpty());
     EXPECT_TRUE(m_host.messages.empty());
+    // A double click on it says why it cannot be used.
+    m_form->ElementListBox1ItemDblClick(0);
+    ASSERT_EQ(m_host.messages.size(), 1u);
+    EXPECT_NE(m_host.messages[0].find("Notiz.bmp"), std::string::npos);
+    EXPECT_EQ(m_form->ElementFile, "");
 }
 
 TEST_F(ElementListForm, MusterMenuChoosesAFolderOrChangesNothing) {

@@ -2,6 +2,7 @@
 // pictures commands that write or hand out the result.
 
 #include "placement_fixture.h"
+#include "support/U_SYSTOOLS.h"
 
 #include "elements/PictureFilesDialog.h"
 #include "project/RecordFile.h"
@@ -113,13 +114,27 @@ TEST_F(PlacementAccept, TwoAcceptancesThenUndoTwice) {
     form->Schrittzurck1Click();
     EXPECT_TRUE(sameBitmap(background(), afterFirst));
     EXPECT_EQ(form->ProjectData, (std::vector<std::string>{facadePath, line(doorPath, first)}));
-    // One level only: a second undo changes nothing.
+    EXPECT_TRUE(sameBitmap(form->ImageUndo.Bitmap(), original));
+    // The history goes all the way back: a second undo gives the facade and the record list
+    // of the facade alone; a third changes nothing.
     form->Schrittzurck1Click();
-    EXPECT_TRUE(sameBitmap(background(), afterFirst));
-    EXPECT_EQ(form->ProjectData.size(), 2u);
+    EXPECT_TRUE(sameBitmap(background(), original));
+    EXPECT_EQ(form->ProjectData, (std::vector<std::string>{facadePath}));
+    EXPECT_TRUE(form->ImageUndo.Bitmap().IsEmpty());
+    EXPECT_FALSE(form->Item("Schrittzurck1").enabled);
+    form->Schrittzurck1Click();
+    EXPECT_TRUE(sameBitmap(background(), original));
     // The preview follows at the next idle pass.
     form->AppEventsIdle();
-    EXPECT_TRUE(sameBitmap(preview(), *expectedPreview(afterFirst)));
+    EXPECT_TRUE(sameBitmap(preview(), *expectedPreview(original)));
+    // Redo brings both acceptances back, in order.
+    form->Schrittvor1Click();
+    EXPECT_TRUE(sameBitmap(background(), afterFirst));
+    form->Schrittvor1Click();
+    EXPECT_TRUE(sameBitmap(background(), *afterSecond));
+    EXPECT_EQ(form->ProjectData,
+              (std::vector<std::string>{facadePath, line(doorPath, first), line(doorPath, place)}));
+    EXPECT_FALSE(form->Item("Schrittvor1").enabled);
 }
 
 TEST_F(PlacementAccept, UndoWithNothingToUndoChangesNothing) {
@@ -183,7 +198,7 @@ TEST_F(PlacementAccept, LineZeroNamesTheBackgroundWhenNoFacadeWasLoaded) {
     ASSERT_EQ(form->ProjectData.size(), 2u);
     const std::string& kept = form->ProjectData[0];
     EXPECT_EQ(kept.rfind(form->ProjectFolders().PictureStore(), 0), 0u) << kept;
-    EXPECT_NE(kept.find("Hintergrund-"), std::string::npos);
+    EXPECT_EQ(FileNamePart(kept), "Hintergrund.bmp");
     EXPECT_EQ(kept.substr(kept.size() - 4), ".bmp");
     TBitmap32 reread;
     ReadPictureFile(reread, kept);
@@ -212,9 +227,10 @@ TEST_F(PlacementAccept, SaveWritesThePreviewAndClipboardGetsTheOpaqueBackground)
     form->Bildspeichern1Click(); // cancelled
     EXPECT_FALSE(std::filesystem::exists(out));
     ASSERT_EQ(host.saveRequests.size(), 1u);
-    EXPECT_EQ(host.saveRequests[0].filter, "Bitmaps (*.bmp)|*.bmp");
+    // Bitmaps first and by default, then PNG and JPEG.
+    EXPECT_EQ(host.saveRequests[0].filter.rfind("Bitmaps (*.bmp)|*.bmp|", 0), 0u);
     EXPECT_EQ(host.saveRequests[0].defaultExt, "bmp");
-    EXPECT_EQ(host.saveRequests[0].title, "");
+    EXPECT_EQ(host.saveRequests[0].title, "Bild speichern");
     host.saveAnswers.push_back(out);
     form->Bildspeichern1Click();
     TBitmap32 saved;

@@ -49,7 +49,7 @@ TEST_F(PlacementQuad, OneFifthRuleWithItsRounding) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
         if (c.w == 0) {
-            loadElement(m_folder); // a folder gives an empty picture
+            form->LoadElementPicture(m_folder); // a folder read as a project names it: empty
         } else {
             loadElement(writePattern("door.bmp", c.w, c.h, 2));
         }
@@ -173,11 +173,13 @@ TEST_F(PlacementQuad, MirrorOpacityAndDroppedFiles) {
     EXPECT_TRUE(workspaceShowsElementAt(5, 6));
     EXPECT_NE(workspace().GetPixel(5, 6), original.GetPixel(0, 0));
 
-    // A dropped folder leaves an empty element picture and an empty workspace.
+    // A dropped folder is no picture: the element stays, and a message names the folder.
+    const std::string file = form->ElementFile;
     form->FormDropFiles({m_folder});
-    EXPECT_EQ(element().Width(), 0);
-    EXPECT_EQ(form->ElementFile, m_folder);
-    EXPECT_TRUE(workspaceShowsElementAt(0, 0));
+    EXPECT_EQ(element().Width(), 25);
+    EXPECT_EQ(form->ElementFile, file);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].find("kann nicht als Bild gelesen werden"), std::string::npos);
 }
 
 TEST_F(PlacementQuad, PictureDialogOffersTheLastFileAndCancelChangesNothing) {

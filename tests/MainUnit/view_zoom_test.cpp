@@ -233,6 +233,65 @@ TEST_F(ViewZoom, ALoadedFacadeIsShownWholeWhenItDoesNotFit) {
     EXPECT_EQ(screen().Scale(), TViewScale::Fraction(1, 4));
 }
 
+// Every way a picture or project comes in shows it whole: the facade turned, a project
+// loaded from the menu or from outside the window, and a project restored after a crash.
+TEST_F(ViewZoom, EveryLoadPathShowsThePictureWhole) {
+    loadElement(writePattern("door.bmp", 41, 31, 12));
+    screen().Resize(400, 300);
+    loadFacade(writePattern("big.bmp", 1600, 1067, 3));
+    const auto zoomedIn = [&] {
+        form->Originalgre1Click();
+        ASSERT_FALSE(screen().FitMode());
+        ASSERT_EQ(screen().Scale(), TViewScale{});
+    };
+    zoomedIn();
+    form->Fassadenachrechtsdrehen1Click();
+    const TBitmap32& turned = form->ImageHintergrund.Bitmap();
+    ASSERT_LT(turned.Width(), turned.Height()) << "upright now";
+    const TViewScale upright = FitScale(turned.Width(), turned.Height(), 400, 300);
+    EXPECT_TRUE(screen().FitMode());
+    EXPECT_EQ(screen().Scale(), upright) << turned.Width() << " x " << turned.Height();
+    EXPECT_EQ(screen().ContentSize().Y, 300);
+
+    form->Vertices = rectQuad(100, 200, 400, 800);
+    form->Elementbernehmen1Click();
+    const std::string project = m_folder + "Angebot.vbk";
+    ASSERT_TRUE(form->SaveProject(project));
+    zoomedIn();
+    host.openAnswers.push_back(project);
+    form->Projektladen1Click();
+    EXPECT_TRUE(screen().FitMode());
+    EXPECT_EQ(screen().Scale(), upright);
+    zoomedIn();
+    form->SelectNextCorner(false);
+    ASSERT_TRUE(form->OpenProjectFile(project));
+    EXPECT_TRUE(screen().FitMode());
+    EXPECT_EQ(form->QuadSelection(), kNoSelection);
+
+    // Another program's unsaved work, left behind as if it had been killed.
+    const std::string recovery = m_folder + "recovery/";
+    {
+        testing::CornerHost otherHost;
+        const std::string otherFolder = m_folder + "other/";
+        std::filesystem::create_directories(otherFolder);
+        TForm_Schauplatz other(otherHost, otherFolder);
+        other.FormCreate();
+        other.EnableRecovery(recovery);
+        otherHost.openAnswers.push_back(writePattern("wide.bmp", 1200, 400, 8));
+        other.FassadeLaden1Click();
+        ASSERT_TRUE(other.Recovery()->WaitUntilWritten());
+        other.KeepRecoveryAtExit();
+        other.FormDestroy();
+    }
+    zoomedIn();
+    form->EnableRecovery(recovery);
+    host.restoreAnswers = {true};
+    form->OfferRecovery();
+    ASSERT_EQ(form->ImageHintergrund.Bitmap().Width(), 1200);
+    EXPECT_TRUE(screen().FitMode());
+    EXPECT_EQ(screen().Scale(), FitScale(1200, 400, 400, 300));
+}
+
 // At other scales the overlay is drawn in screen pixels: 6 x 6 handles at the scaled corners,
 // an outline one pixel wide, the border round the scaled picture.
 TEST_F(ViewZoom, TheFrameIsDrawnInScreenPixelsAtTheScaledCorners) {
@@ -375,17 +434,26 @@ TEST_F(ViewZoom, LimitsOfPictureAndScreenSize) {
     shown();
     screen().Resize(0, 0);
     shown();
-    // An unreadable facade: nothing to show but the black the background clears to.
+    // An unreadable facade is refused with a message; the view goes on showing the picture
+    // it showed, at the scale it had.
     const std::string text = m_folder + "notes.txt";
     std::FILE* f = std::fopen(text.c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fputs("not a picture", f);
     std::fclose(f);
     screen().Resize(50, 40);
-    loadFacade(text);
     form->ClickMenuItem("Vertexanaus1");
     screen().SetScale(TViewScale::Percent(50), 0, 0);
-    EXPECT_EQ(shown().GetPixel(25, 20), kBlack);
+    TBitmap32 before;
+    before.Assign(&shown());
+    const std::size_t messages = host.messages.size();
+    loadFacade(text);
+    EXPECT_EQ(host.messages.size(), messages + 1);
+    EXPECT_EQ(screen().Scale(), TViewScale::Percent(50));
+    const TBitmap32& after = shown();
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 50; ++x)
+            ASSERT_EQ(after.GetPixel(x, y), before.GetPixel(x, y)) << x << ", " << y;
 }
 
 } // namespace

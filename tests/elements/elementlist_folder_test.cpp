@@ -126,7 +126,7 @@ TEST_F(ElementListFolderTest, ClearForgetsEntriesAndSelection) {
 
 TEST_F(ElementListFolderTest, LayoutOneColumnWithSpacing) {
     for (int i = 0; i < 5; ++i)
-        touch("e" + std::to_string(i) + ".bmp");
+        touch(std::string("e") + std::to_string(i) + ".bmp");
     m_list.AddImagesFromFolder(mask("*.bmp"));
     m_list.SetViewportSize(170, 400);
     EXPECT_EQ(m_list.ContentHeight(), 10 + 5 * 210);
@@ -159,9 +159,22 @@ TEST_F(ElementListFolderTest, LayoutOneColumnWithSpacing) {
     EXPECT_EQ(m_list.ScrollPosition(), 0);
 }
 
+TEST_F(ElementListFolderTest, ListPatternsPutTodaysFormatsAfterBmpPngAndJpg) {
+    for (const char* name :
+         {"f.avif", "b.PNG", "e.heic", "a.bmp", "c.jpg", "d.webp", "x.jpeg", "g.HEIF", "notiz.txt"})
+        touch(name);
+    for (const std::string& pattern : ElementListFilePatterns())
+        m_list.AddImagesFromFolder(mask(pattern));
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < m_list.Count(); ++i)
+        names.push_back(m_list.Item(i).FileName);
+    EXPECT_EQ(names, (std::vector<std::string>{"a.bmp", "b.PNG", "c.jpg", "d.webp", "e.heic",
+                                               "g.HEIF", "f.avif"}));
+}
+
 TEST_F(ElementListFolderTest, ScrollAndResizeAskForARestart) {
     for (int i = 0; i < 5; ++i)
-        touch("e" + std::to_string(i) + ".bmp");
+        touch(std::string("e") + std::to_string(i) + ".bmp");
     m_list.AddImagesFromFolder(mask("*.bmp"));
     m_list.SetViewportSize(170, 300);
     m_list.StopWorker(); // forgets the pending restart

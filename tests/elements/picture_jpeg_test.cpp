@@ -101,9 +101,8 @@ TEST_F(JpegRead, OrientationTagIsNotApplied) {
                         0x01, 0x00,                                           // one entry
                         0x12, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x06,
                         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-    Bytes tagged(plain.begin(), plain.begin() + 2);
-    tagged.insert(tagged.end(), exif.begin(), exif.end());
-    tagged.insert(tagged.end(), plain.begin() + 2, plain.end());
+    Bytes tagged = plain;
+    tagged.insert(tagged.begin() + 2, exif.begin(), exif.end());
     const ReadResult expected = readPictureFile(m_folder.write("plain.jpg", plain));
     const ReadResult rotated = readPictureFile(m_folder.write("tagged.jpg", tagged));
     ASSERT_EQ(expected.width, 16);

@@ -56,7 +56,9 @@ TEST(FitThumbnailSize, NoPixelsGiveNoThumbnail) {
 // --- header sizes -----------------------------------------------------------------------
 
 Bytes jpegWithSegments(std::uint16_t width, std::uint16_t height, std::uint8_t sofMarker) {
-    Bytes b = {0xFF, 0xD8};
+    Bytes b;
+    b.reserve(64);
+    b.insert(b.end(), {0xFF, 0xD8});
     // An APP1 segment holding bytes that look like markers, then fill bytes.
     b.insert(b.end(), {0xFF, 0xE1, 0x00, 0x08, 0xFF, 0xC0, 0x00, 0x11, 0x22, 0x33});
     b.insert(b.end(), {0xFF, 0xFF, 0xFF, 0xDB, 0x00, 0x03, 0x00}); // DQT (short)

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
@@ -79,26 +80,54 @@ TEST_F(ElementListWindowTest, SampleDoorsShowAsThumbnailsAndTheFirstIsTheElement
     EXPECT_FALSE(form.ImageSelectedDoor.Bitmap().IsEmpty());
     ASSERT_TRUE(waitUntil([&] { return visibleThumbnailsMade(list()); }, 60000));
 
-    // The thumbnail is painted at its own size in the middle of the entry's
-    // picture area: its centre pixel lands on the entry's centre.
+    // The thumbnail is painted in the middle of the entry's picture area above the name
+    // strip: at its own size, or reduced to fit, keeping its proportions.
     testing::spinEventLoop(50);
     const QImage shown =
         m_widget->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const ThumbnailPicture thumbnail = list().ThumbnailOf(0);
     ASSERT_FALSE(thumbnail.Empty());
     const ElementItemRect box = list().ItemRect(0);
-    const int left = box.Left + 3 + (114 - thumbnail.Width) / 2;
-    const int top = box.Top + 3 + (194 - thumbnail.Height) / 2;
+    const QRect area(box.Left + 3, box.Top + 3, 114, 194 - ElementListWidget::kCaptionHeight);
+    const QRect target = m_widget->thumbnailRect(0);
+    EXPECT_TRUE(area.contains(target))
+        << target.x() << "," << target.y() << " " << target.width() << "x" << target.height();
+    EXPECT_TRUE(target.width() == area.width() || target.height() == area.height() ||
+                target.size() == QSize(thumbnail.Width, thumbnail.Height));
+    EXPECT_LE(std::abs(target.center().x() - area.center().x()), 1);
+    EXPECT_LE(std::abs(target.center().y() - area.center().y()), 1);
+    // Proportions kept to the pixel.
+    EXPECT_LE(std::abs(target.width() * thumbnail.Height - target.height() * thumbnail.Width),
+              std::max(thumbnail.Width, thumbnail.Height));
+    const QImage source(reinterpret_cast<const uchar*>(thumbnail.Pixels.data()), thumbnail.Width,
+                        thumbnail.Height, thumbnail.Width * 4, QImage::Format_ARGB32);
+    const QImage expected =
+        target.size() == source.size()
+            ? source
+            : source.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     int compared = 0;
-    for (int y = 0; y < thumbnail.Height; y += 7)
-        for (int x = 0; x < thumbnail.Width; x += 5) {
-            const TColor32 pixel = thumbnail.Pixel(x, y);
-            if (AlphaComponent(pixel) != 255) continue; // blended over the gradient
+    for (int y = 0; y < expected.height(); y += 7)
+        for (int x = 0; x < expected.width(); x += 5) {
+            const QRgb pixel = expected.pixel(x, y);
+            if (qAlpha(pixel) != 255) continue; // blended over the gradient
             ++compared;
-            ASSERT_EQ(shown.pixel(left + x, top + y) & 0xFFFFFFu, pixel & 0xFFFFFFu)
+            ASSERT_EQ(shown.pixel(target.left() + x, target.top() + y) & 0xFFFFFFu,
+                      pixel & 0xFFFFFFu)
                 << "thumbnail pixel " << x << ", " << y;
         }
     EXPECT_GT(compared, 0);
+
+    // The name strip under it holds the file name in dark letters.
+    int dark = 0;
+    for (int y = area.bottom() + 1; y < area.bottom() + 1 + ElementListWidget::kCaptionHeight; ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(shown.pixel(x, y)) < 100) ++dark;
+    EXPECT_GT(dark, 20);
+    const QString name = QString::fromStdString(list().Item(0).FileName);
+    if (m_widget->fontMetrics().horizontalAdvance(name) <= 114)
+        EXPECT_EQ(m_widget->caption(0), name);
+    else
+        EXPECT_TRUE(m_widget->caption(0).contains(QChar(0x2026)));
 }
 
 TEST_F(ElementListWindowTest, ClickSelectsDoubleClickLoadsTooltipNamesTheFile) {
@@ -119,6 +148,59 @@ TEST_F(ElementListWindowTest, ClickSelectsDoubleClickLoadsTooltipNamesTheFile) {
     QCoreApplication::sendEvent(viewport, &help);
     EXPECT_EQ(QToolTip::text().toStdString(), list().Item(0).FileName);
     QToolTip::hideText();
+}
+
+TEST_F(ElementListWindowTest, ASingleClickOnlySelectsAndReturnOrEnterLoads) {
+    ASSERT_GE(list().Count(), 3u);
+    TForm_Schauplatz& form = m_window->form();
+    const std::string first = form.ElementFile;
+    QWidget* viewport = m_widget->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, entryCentre(list(), 1));
+    EXPECT_EQ(list().ItemIndex, 1);
+    EXPECT_EQ(form.ElementFile, first) << "a single click made the entry the element";
+    EXPECT_TRUE(m_widget->hasFocus());
+
+    QTest::keyClick(m_widget, Qt::Key_Return);
+    EXPECT_EQ(form.ElementFile, form.PatternFolder + list().Item(1).FileName);
+    // The arrow keys move the selection; Enter on the keypad loads as Return does.
+    QTest::keyClick(m_widget, Qt::Key_Down);
+    EXPECT_EQ(list().ItemIndex, 2);
+    EXPECT_EQ(form.ElementFile, form.PatternFolder + list().Item(1).FileName);
+    QTest::keyClick(m_widget, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(form.ElementFile, form.PatternFolder + list().Item(2).FileName);
+    QTest::keyClick(m_widget, Qt::Key_Home);
+    EXPECT_EQ(list().ItemIndex, 0);
+    QTest::keyClick(m_widget, Qt::Key_Up);
+    EXPECT_EQ(list().ItemIndex, 0);
+    QTest::keyClick(m_widget, Qt::Key_End);
+    EXPECT_EQ(list().ItemIndex, static_cast<int>(list().Count()) - 1);
+    // The selected entry was scrolled into view.
+    EXPECT_TRUE(list().IsVisible(list().Count() - 1));
+}
+
+TEST_F(ElementListWindowTest, LongNamesAreElidedToTheEntrysWidth) {
+    TempFolder other;
+    const std::string longName =
+        "Haustür Modell Sonderanfertigung mit Seitenteil links und Oberlicht.png";
+    QImage picture(30, 60, QImage::Format_RGB32);
+    picture.fill(QColor(10, 20, 200));
+    ASSERT_TRUE(picture.save(QString::fromStdString(other.path() + longName)));
+    ASSERT_TRUE(picture.save(QString::fromStdString(other.path() + "kurz.png")));
+    m_window->setDialogAnswerForTesting([&](const std::string& title) {
+        return title == "Verzeichnis auswählen" ? other.path() : std::string();
+    });
+    m_window->action("Muster1")->trigger();
+    ASSERT_EQ(list().Count(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const QString caption = m_widget->caption(i);
+        EXPECT_LE(m_widget->fontMetrics().horizontalAdvance(caption), 114);
+        if (list().Item(i).FileName == longName) {
+            EXPECT_TRUE(caption.contains(QChar(0x2026))) << caption.toStdString();
+            EXPECT_TRUE(caption.endsWith(".png")) << caption.toStdString();
+        } else {
+            EXPECT_EQ(caption, "kurz.png");
+        }
+    }
 }
 
 TEST_F(ElementListWindowTest, MenuChoosesAnotherFolder) {

@@ -138,7 +138,7 @@ TEST_F(HostMouse, PressDragAndReleaseArriveInViewPixels) {
     // Captured by the left press: a move outside still arrives, in client pixels.
     send(QEvent::MouseMove, {-5, 120}, Qt::NoButton, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, {20, 21}, Qt::LeftButton, Qt::NoButton, Qt::AltModifier);
-    const std::string left = "b" + std::to_string(mbLeft);
+    const std::string left = std::string("b") + std::to_string(mbLeft);
     EXPECT_EQ(log, (Log{"down " + left + " s" + std::to_string(ssShift | ssLeft) + " 5,6",
                         "move s" + std::to_string(ssCtrl | ssLeft) + " 15,16",
                         "move s" + std::to_string(ssLeft) + " -5,120",
@@ -152,7 +152,7 @@ TEST_F(HostMouse, RightDragWithoutListenerIsNotCaptured) {
     send(QEvent::MouseMove, {30, 30}, Qt::NoButton, Qt::RightButton);
     send(QEvent::MouseMove, {130, 30}, Qt::NoButton, Qt::RightButton); // outside: not delivered
     send(QEvent::MouseButtonRelease, {130, 30}, Qt::RightButton, Qt::NoButton);
-    const std::string right = "b" + std::to_string(mbRight);
+    const std::string right = std::string("b") + std::to_string(mbRight);
     EXPECT_EQ(log, (Log{"down " + right + " s" + std::to_string(ssRight) + " 10,10",
                         "move s" + std::to_string(ssRight) + " 30,30"}));
 }
@@ -162,7 +162,7 @@ TEST_F(HostMouse, DoubleClickTakesThePlaceOfTheSecondPress) {
     send(QEvent::MouseButtonRelease, {7, 8}, Qt::LeftButton, Qt::NoButton);
     send(QEvent::MouseButtonDblClick, {7, 8}, Qt::LeftButton, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, {7, 8}, Qt::LeftButton, Qt::NoButton);
-    const std::string left = "b" + std::to_string(mbLeft);
+    const std::string left = std::string("b") + std::to_string(mbLeft);
     const std::string pressed = " s" + std::to_string(ssLeft);
     EXPECT_EQ(log, (Log{"down " + left + pressed + " 7,8", "up " + left + " s0 7,8",
                         "up " + left + " s0 0,0", "dblclick",

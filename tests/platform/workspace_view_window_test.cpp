@@ -180,6 +180,60 @@ TEST_F(WorkspaceWindow, AnElementIsPlacedWithTheKeyboardAlone) {
     EXPECT_TRUE(status->cornersText().startsWith("Ecken   0: "));
 }
 
+// A double click on a placed element takes up the element under the picture pixel at the
+// pointer, whatever the scale; Escape then cancels the edit, and with nothing to cancel it
+// gives up the selection of a corner.
+TEST_F(WorkspaceWindow, ADoubleClickAtAScaleTakesUpTheElementUnderItAndEscapeCancels) {
+    TWorkspaceScreen& screen = form().WorkspaceScreen;
+    ASSERT_LT(screen.Scale().Value(), 0.8);
+    const auto place = [&](const std::array<QuadPoint, 4>& quad) {
+        form().Vertices = quad;
+        form().RenderElement();
+        key(Qt::Key_U, Qt::ControlModifier);
+    };
+    const std::array<QuadPoint, 4> wanted{QuadPoint{800, 300}, QuadPoint{1000, 300},
+                                          QuadPoint{1000, 700}, QuadPoint{800, 700}};
+    place(wanted);
+    // Where the screen position would lie if it were taken as a picture position.
+    const TPoint at = screen.ToScreen(TPoint{900, 500});
+    place({QuadPoint{at.X - 60, at.Y - 60}, QuadPoint{at.X + 60, at.Y - 60},
+           QuadPoint{at.X + 60, at.Y + 60}, QuadPoint{at.X - 60, at.Y + 60}});
+    ASSERT_EQ(form().Composition().Elements().size(), 2u);
+
+    QWidget* viewport = scrollBox()->viewport();
+    const auto send = [&](QEvent::Type type, Qt::MouseButtons buttons, Qt::MouseButton button) {
+        const QPointF p(at.X, at.Y);
+        QMouseEvent event(type, p, viewport->mapToGlobal(p), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    };
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonDblClick, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, Qt::NoButton, Qt::LeftButton);
+    ASSERT_TRUE(form().Editing());
+    EXPECT_EQ(form().Vertices, wanted);
+    EXPECT_EQ(form().QuadSelection(), 4) << "the click selected the whole element";
+
+    key(Qt::Key_Tab);
+    key(Qt::Key_Right, Qt::ShiftModifier);
+    ASSERT_EQ(form().Vertices[0], (QuadPoint{810, 300}));
+    key(Qt::Key_Escape); // "Bearbeitung abbrechen": the element goes back unchanged
+    EXPECT_FALSE(form().Editing());
+    EXPECT_EQ(form().Composition().Elements().size(), 2u);
+    EXPECT_EQ(form().Composition().Elements()[0].Quad, wanted);
+    EXPECT_EQ(form().QuadSelection(), -1);
+
+    // Nothing to cancel: Escape gives up the selected corner and changes nothing else.
+    key(Qt::Key_Tab);
+    ASSERT_EQ(form().QuadSelection(), 0);
+    const std::array<QuadPoint, 4> offered = form().Vertices;
+    key(Qt::Key_Escape);
+    EXPECT_EQ(form().QuadSelection(), -1);
+    EXPECT_EQ(form().Vertices, offered);
+    EXPECT_EQ(form().Composition().Elements().size(), 2u);
+    EXPECT_EQ(QApplication::focusWidget(), scrollBox());
+}
+
 TEST_F(WorkspaceWindow, TheCornerDialogTakesEightValuesInOrder) {
     const std::array<QuadPoint, 4> before = form().Vertices;
     static constexpr int kTyped[8] = {100, 110, 300, 120, 290, 400, 90, 380};

@@ -273,7 +273,11 @@ TEST_F(ProjectArchiveTest, SavesAfterALoadHoldEveryPicture) {
     EXPECT_EQ(readBytes(reloaded[0]), "facade pixels");
     EXPECT_EQ(readBytes(SplitElementRecord(reloaded[1]).Path), "door pixels");
     EXPECT_EQ(readBytes(SplitElementRecord(reloaded[2]).Path), "window pixels");
+    EXPECT_EQ(folderNames(folders.PictureStore()).size(), 2u)
+        << "the older set stays until the project is taken over";
+    folders.DropOlderPictureSets();
     EXPECT_EQ(folderNames(folders.PictureStore()).size(), 1u) << "older picture sets dropped";
+    EXPECT_EQ(readBytes(SplitElementRecord(reloaded[1]).Path), "door pixels");
 }
 
 TEST_F(ProjectArchiveTest, TheSampleProjectUnpacksIntoThePictureStore) {

@@ -12,9 +12,15 @@
 #include <unistd.h>
 
 // Exported (the test binary is linked with exported symbols) so that their
-// names appear in the recorded stacks.
+// names appear in the recorded stacks. GCC at -O3 would otherwise call a local
+// clone (".constprop") whose name the stack does not show.
+#if defined(__GNUC__) && !defined(__clang__)
+#define SCHAUPLATZ_NAMED_FRAME __attribute__((noinline, noipa))
+#else
+#define SCHAUPLATZ_NAMED_FRAME __attribute__((noinline))
+#endif
 extern "C" {
-[[gnu::noinline]] void crashReportTestThrowDeepInside(int depth) {
+SCHAUPLATZ_NAMED_FRAME void crashReportTestThrowDeepInside(int depth) {
     if (depth > 0) {
         crashReportTestThrowDeepInside(depth - 1);
         asm volatile(""); // no tail call: every level stays on the stack
@@ -23,7 +29,7 @@ extern "C" {
     throw std::runtime_error("Bild konnte nicht gelesen werden: T\xC3\xBCr 3.png");
 }
 
-[[gnu::noinline]] void crashReportTestThrowOther(int depth) {
+SCHAUPLATZ_NAMED_FRAME void crashReportTestThrowOther(int depth) {
     if (depth > 0) {
         crashReportTestThrowOther(depth - 1);
         asm volatile("");
@@ -33,7 +39,7 @@ extern "C" {
 }
 
 // Not checked by UBSan, which would end the process on the null store before the fault.
-[[gnu::noinline, gnu::no_sanitize_undefined]] void crashReportTestSegfault() {
+__attribute__((noinline, no_sanitize("undefined"))) void crashReportTestSegfault() {
     volatile std::uintptr_t address = 0;
     *reinterpret_cast<volatile int*>(address) = 1;
 }

@@ -205,7 +205,7 @@ TEST(LogFile, LinesOfSeveralProcessesInterleaveWhole) {
         const pid_t child = ::fork();
         if (child == 0) {
             for (int line = 0; line < kLines; ++line) {
-                WriteLog("w" + std::to_string(writer) + " " + filler, 1);
+                WriteLog(std::string("w") + std::to_string(writer) + " " + filler, 1);
             }
             ::_exit(0);
         }

@@ -139,7 +139,7 @@ TEST(SamplePictures, BmpFilesHaveTheClassicHeaderAndBottomUpRows) {
 
 TEST(SamplePictures, GeneratorReproducesTheShippedBitmaps) {
     testing::ScratchFolder scratch;
-    const std::string command = "\"" + std::string(SCHAUPLATZ_PROGRAM_DIR) + "/make_samples\" \"" +
+    const std::string command = std::string("\"") + SCHAUPLATZ_PROGRAM_DIR + "/make_samples\" \"" +
                                 scratch.path() + "out\" > /dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     for (const auto& entry : fs::directory_iterator(kElements)) {

@@ -1,20 +1,20 @@
 // schauplatz-render PROJECT.vbk OUTPUT.bmp
 //
-// Loads a project file with the window's own code (a TForm_Schauplatz on a host without a
-// desktop) and writes the rebuilt background, the picture the clipboard would receive: a
-// 32-bit BMP with the pixels exactly, or an RGB PNG when OUTPUT ends in ".png". What the
-// window would show in a message window goes to standard error. The run has its own work
-// folder and picture store, so it never disturbs a running Schauplatz.
+// Loads a project file through the document model the window uses (unpacked into a picture
+// store of its own, every record line replayed) and writes the rebuilt background, the
+// picture the clipboard would receive: a 32-bit BMP with the pixels exactly, or an RGB PNG
+// when OUTPUT ends in ".png". What the window would show in a message window goes to
+// standard error. The run has its own work folder and picture store, so it never disturbs a
+// running Schauplatz.
 //
 // Exit status: 0 when the project was loaded (a picture that cannot be read counts as empty,
 // as in the window) and the output written; 1 when the project file is missing or no
 // archive, its data.dat is missing, the load ended with an error or the output cannot be
 // written; 2 for a wrong command line.
 
-#include "HeadlessHost.h"
 #include "PngFile.h"
 
-#include "MainUnit/MainUnit.h"
+#include "composition/ProjectReplay.h"
 #include "elements/PictureFiles.h"
 #include "support/U_SYSTOOLS.h"
 #include "support/u_logfile.h"
@@ -50,25 +50,21 @@ int render(const std::string& project, const std::string& output) {
     if (!std::filesystem::is_regular_file(status))
         return fail("project file is not a file: " + project);
 
-    HeadlessHost host(std::cerr);
-    // The window as it starts beside the program; the load replaces facade and element.
-    TForm_Schauplatz form(host, ProgramFolder());
-    struct Destroy {
-        TForm_Schauplatz& form;
-        ~Destroy() { form.FormDestroy(); }
-    } destroy{form};
-    form.FormCreate();
-
+    TProjectFolders folders(GetTempFolder());
+    TZipArchive zip;
+    zip.OnMessage = [](const std::string& message) {
+        std::cerr << "Projektarchiv: " << message << std::endl;
+    };
+    std::optional<TLoadedProject> loaded;
     try {
-        form.LoadProject(project);
+        loaded = LoadProjectFile(project, folders, zip);
     } catch (const std::exception& e) {
         return fail("loading " + project + " failed: " + e.what());
     }
-    // A load the component refused or could not start leaves an empty record list.
-    if (form.LoadStore.empty()) return fail("loading " + project + " failed");
+    if (!loaded) return fail("loading " + project + " failed");
 
     try {
-        const TBitmap32& background = form.ImageHintergrund.Bitmap();
+        const TBitmap32& background = loaded->composition.Background();
         if (endsWithPng(output))
             WritePngFile(background, output);
         else

@@ -13,6 +13,11 @@ namespace schauplatz {
 // std::bad_alloc from the target.
 bool decodeJpeg(ByteSpan data, PixelTarget& target);
 
+// decodeJpeg turned upright for an EXIF orientation (1..8, anything else as 1): the same
+// pixels, placed as orientPicture places them. The rows are decoded in strips and each
+// strip is turned into the target at once, so the picture is never held twice.
+bool decodeJpegUpright(ByteSpan data, int orientation, PixelTarget& target);
+
 // True when the data starts like a JPEG (SOI marker followed by a marker).
 bool looksLikeJpeg(ByteSpan data);
 

@@ -4,6 +4,7 @@
 #include <QEasingCurve>
 #include <QHelpEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -36,6 +37,26 @@ const QColor kListBackground(0xFF, 0xFF, 0xFF);
 
 // One wheel notch (120 units) scrolls half an entry.
 constexpr int kWheelStep = (kElementItemHeight + kElementItemSpacing) / 2;
+
+// An entry box's picture area (less its margin) above the name strip, and the strip.
+QRect pictureArea(const QRect& box) {
+    return box.adjusted(kElementPictureMargin, kElementPictureMargin, -kElementPictureMargin,
+                        -kElementPictureMargin - ElementListWidget::kCaptionHeight);
+}
+// Thumbnails are made to fit the whole picture area; the name strip takes its foot, so a
+// tall one is reduced, keeping its proportions. Centred in the area.
+QRect fittedRect(const QRect& area, QSize size) {
+    if (size.width() > area.width() || size.height() > area.height())
+        size.scale(area.size(), Qt::KeepAspectRatio);
+    return {area.left() + (area.width() - size.width()) / 2,
+            area.top() + (area.height() - size.height()) / 2, size.width(), size.height()};
+}
+QRect captionArea(const QRect& box) {
+    const QRect area = box.adjusted(kElementPictureMargin, kElementPictureMargin,
+                                    -kElementPictureMargin, -kElementPictureMargin);
+    return {area.left(), area.bottom() + 1 - ElementListWidget::kCaptionHeight, area.width(),
+            ElementListWidget::kCaptionHeight};
+}
 
 } // namespace
 
@@ -153,14 +174,58 @@ void ElementListWidget::setHotIndex(int index) {
     viewport()->update();
 }
 
+// A single click selects the entry and gives the list the keyboard focus; only a double
+// click (or Return) makes it the element.
 void ElementListWidget::mousePressEvent(QMouseEvent* event) {
     if (!m_list || event->button() != Qt::LeftButton) return;
+    setFocus(Qt::MouseFocusReason);
     const QPoint at = event->position().toPoint();
     const int index = m_list->IndexAt(at.x(), at.y());
     if (index >= 0 && index != m_list->ItemIndex) {
         m_list->ItemIndex = index;
         viewport()->update();
     }
+}
+
+void ElementListWidget::selectEntry(int index) {
+    if (!m_list || m_list->Count() == 0) return;
+    index = std::clamp(index, 0, static_cast<int>(m_list->Count()) - 1);
+    m_list->ItemIndex = index;
+    const ElementItemRect box = m_list->ItemRect(static_cast<std::size_t>(index));
+    const int position = verticalScrollBar()->value();
+    if (box.Top < kElementItemSpacing)
+        scrollTo(position + box.Top - kElementItemSpacing, false);
+    else if (box.Bottom > viewport()->height())
+        scrollTo(position + box.Bottom - viewport()->height() + kElementItemSpacing, false);
+    viewport()->update();
+}
+
+void ElementListWidget::keyPressEvent(QKeyEvent* event) {
+    if (!m_list) return;
+    const int current = m_list->ItemIndex;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (current >= 0 && static_cast<std::size_t>(current) < m_list->Count() && OnItemDblClick)
+            OnItemDblClick(current);
+        break;
+    case Qt::Key_Up:
+        selectEntry(current < 0 ? 0 : current - 1);
+        break;
+    case Qt::Key_Down:
+        selectEntry(current + 1);
+        break;
+    case Qt::Key_Home:
+        selectEntry(0);
+        break;
+    case Qt::Key_End:
+        selectEntry(static_cast<int>(m_list->Count()) - 1);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 void ElementListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -231,17 +296,43 @@ void ElementListWidget::paintEntry(QPainter& painter, std::size_t index) {
     m_list->WithThumbnail(index, [&](const TElementListBoxItem& item) {
         const ThumbnailPicture& thumbnail = item.Thumbnail;
         if (thumbnail.Empty()) return;
+        const QRect target =
+            fittedRect(pictureArea(rect), QSize(thumbnail.Width, thumbnail.Height));
         const QImage image(reinterpret_cast<const uchar*>(thumbnail.Pixels.data()), thumbnail.Width,
                            thumbnail.Height, thumbnail.Width * 4, QImage::Format_ARGB32);
-        // Thumbnails are made to fit the picture area; centre them in it.
-        const QRect area = rect.adjusted(kElementPictureMargin, kElementPictureMargin,
-                                         -kElementPictureMargin, -kElementPictureMargin);
-        const QSize size = QSize(thumbnail.Width, thumbnail.Height).boundedTo(area.size());
-        const QRect target(area.left() + (area.width() - size.width()) / 2,
-                           area.top() + (area.height() - size.height()) / 2, size.width(),
-                           size.height());
-        painter.drawImage(target, image);
+        if (target.size() == image.size())
+            painter.drawImage(target.topLeft(), image);
+        else
+            painter.drawImage(target.topLeft(), image.scaled(target.size(), Qt::IgnoreAspectRatio,
+                                                             Qt::SmoothTransformation));
     });
+
+    painter.setPen(palette().color(QPalette::Active, QPalette::Text));
+    painter.drawText(captionArea(rect), Qt::AlignHCenter | Qt::AlignVCenter, caption(index));
+    if (signedIndex == m_list->ItemIndex && hasFocus()) {
+        QPen focus(look.border);
+        focus.setStyle(Qt::DotLine);
+        painter.setPen(focus);
+        painter.drawRect(rect.adjusted(2, 2, -3, -3));
+    }
+}
+
+QRect ElementListWidget::thumbnailRect(std::size_t index) const {
+    if (!m_list || index >= m_list->Count()) return {};
+    const ElementItemRect box = m_list->ItemRect(index);
+    QSize size;
+    m_list->WithThumbnail(index, [&](const TElementListBoxItem& item) {
+        if (!item.Thumbnail.Empty()) size = QSize(item.Thumbnail.Width, item.Thumbnail.Height);
+    });
+    if (size.isEmpty()) return {};
+    return fittedRect(
+        pictureArea(QRect(box.Left, box.Top, box.Right - box.Left, box.Bottom - box.Top)), size);
+}
+
+QString ElementListWidget::caption(std::size_t index) const {
+    if (!m_list || index >= m_list->Count()) return {};
+    const QString name = QString::fromStdString(m_list->Item(index).FileName);
+    return fontMetrics().elidedText(name, Qt::ElideMiddle, kElementPictureArea.Width);
 }
 
 } // namespace schauplatz

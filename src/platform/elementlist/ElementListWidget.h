@@ -1,13 +1,16 @@
 #pragma once
 
 // The element list on Qt (ElementListBox1): shows a TElementListBox as one
-// column of entry boxes with their thumbnails, scrolls smoothly, selects on a
-// click and reports double clicks. The list keeps all state; this widget
+// column of entry boxes with their thumbnails and file names, scrolls smoothly,
+// selects (focuses) the entry on a click and reports double clicks, and Return or
+// Enter on the selected entry as one. The list keeps all state; this widget
 // reports the viewport and the scroll position to it and paints it.
 
 #include "elements/ElementListBox.h"
 
 #include <QAbstractScrollArea>
+#include <QRect>
+#include <QString>
 
 #include <functional>
 
@@ -25,8 +28,17 @@ public:
     explicit ElementListWidget(TElementListBox& list, QWidget* parent = nullptr);
     ~ElementListWidget() override;
 
-    // A double click reports the selected entry's index.
+    // Height of the file name strip at the bottom of each entry's picture area.
+    static constexpr int kCaptionHeight = 14;
+
+    // A double click, or Return or Enter, reports the selected entry's index.
     std::function<void(int index)> OnItemDblClick;
+
+    // Where an entry's thumbnail is painted, in viewport pixels: the picture area above
+    // the name strip, the thumbnail centred in it at its own size, or reduced to fit.
+    QRect thumbnailRect(std::size_t index) const;
+    // The entry's file name as painted under its thumbnail: elided to the entry's width.
+    QString caption(std::size_t index) const;
 
     // Scrolls to a content position, animated like a wheel step or at once.
     void scrollTo(int position, bool animated);
@@ -40,6 +52,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
@@ -52,6 +65,7 @@ private:
     void updateScrollRange();
     void paintEntry(QPainter& painter, std::size_t index);
     void setHotIndex(int index);
+    void selectEntry(int index); // selects and scrolls it into view
 
     TElementListBox* m_list;
     QVariantAnimation* m_animation;

@@ -213,9 +213,16 @@ void WorkspaceScrollArea::mouseReleaseEvent(QMouseEvent* event) {
     if (OnStatusChanged) OnStatusChanged();
 }
 
-// The second press of a double click is a press like the first.
+// The second press of a double click is a press like the first, reported as a double click.
 void WorkspaceScrollArea::mouseDoubleClickEvent(QMouseEvent* event) {
-    mousePressEvent(event);
+    const auto button = viewButton(event->button());
+    if (!button) return;
+    setFocus(Qt::MouseFocusReason);
+    const QPoint p = devicePosition(event->position());
+    const TShiftState shift = PaintBoxHost::shiftState(event->modifiers(), event->buttons());
+    run([&] { screen().DblClick(*button, shift, p.x(), p.y()); });
+    if (screen().Panning()) viewport()->setCursor(Qt::ClosedHandCursor);
+    if (OnStatusChanged) OnStatusChanged();
 }
 
 void WorkspaceScrollArea::focusOutEvent(QFocusEvent* event) {
@@ -296,6 +303,12 @@ bool WorkspaceScrollArea::handleKey(QKeyEvent* event) {
         return true;
     case Qt::Key_Space:
         if (!event->isAutoRepeat()) screen().SetSpaceHeld(true);
+        return true;
+    case Qt::Key_Escape:
+        // Reached only while "Bearbeitung abbrechen" has nothing to cancel (its key takes
+        // Escape first): the selection is given up.
+        if (m_form.QuadSelection() == kNoSelection) return false;
+        run([this] { m_form.ClearQuadSelection(); });
         return true;
     default:
         return false;

@@ -1,0 +1,37 @@
+#pragma once
+
+// One element of the composite: the picture that was placed, the path its record line names,
+// and the quad its corners were dragged to.
+
+#include "raster/Bitmap32.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace schauplatz {
+
+// One corner of the element quad, in picture pixels.
+struct QuadPoint {
+    std::int32_t X = 0;
+    std::int32_t Y = 0;
+    bool operator==(const QuadPoint&) const = default;
+};
+
+// Top left, top right, bottom right, bottom left corner of the element picture.
+using TQuad = std::array<QuadPoint, 4>;
+
+// The picture is shared between the placements and history steps that use it and is never
+// changed once it is placed (a mirrored or re-read picture is a new object).
+using TSharedPicture = std::shared_ptr<TBitmap32>;
+
+struct TPlacedElement {
+    std::string Path;       // as the element record line names it
+    TSharedPicture Picture; // as read, with its draw mode and master alpha; may be empty
+    TQuad Quad{};
+
+    bool operator==(const TPlacedElement&) const = default;
+};
+
+} // namespace schauplatz

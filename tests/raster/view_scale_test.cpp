@@ -234,6 +234,33 @@ TEST(ScaledPresentation, ReducedEachScreenPixelIsTheAreaAverage) {
     }
 }
 
+// The vector kernels give the portable form's pixels exactly, at every reducing step, with an
+// offset, odd sizes and a transparent layer over the picture.
+TEST(ScaledPresentation, TheVectorFormGivesThePortablePixels) {
+    const TBitmap32 picture = patternPicture(211, 97, 5);
+    TBitmap32 layer = patternPicture(211, 97, 6);
+    for (int i = 0; i < 211 * 97; ++i)
+        if (i % 3 != 0) layer.Bits()[i] = 0; // two thirds transparent
+    const TViewScale fitted = FitScale(211, 97, 101, 60);
+    std::vector<TViewScale> scales{fitted, TViewScale::Fraction(7, 9)};
+    for (int percent : {10, 15, 25, 33, 50, 67})
+        scales.push_back(TViewScale::Percent(percent));
+    for (const TViewScale& s : scales)
+        for (const TScaledSource& source :
+             {TScaledSource{&picture, 211, 97}, TScaledSource{&picture, 211, 97, &layer, 0},
+              TScaledSource{&picture, 5, 3}}) {
+            TBitmap32 fast, portable;
+            fast.SetSize(123, 71);
+            portable.SetSize(123, 71);
+            PresentScaled(source, fast, TRect{3, 2, 120, 69}, s, -7, 5, 0xFF336699u);
+            PresentScaledPortable(source, portable, TRect{3, 2, 120, 69}, s, -7, 5, 0xFF336699u);
+            for (int y = 2; y < 69; ++y)
+                for (int x = 3; x < 120; ++x)
+                    ASSERT_EQ(fast.GetPixel(x, y), portable.GetPixel(x, y))
+                        << s.Num << "/" << s.Den << " at " << x << ", " << y;
+        }
+}
+
 // Bricks one pixel wide, black and white: averaged they are an even grey at any reduction,
 // where picking pixels would show stripes of black and white.
 TEST(ScaledPresentation, FineStripesBecomeAnEvenGreyNotMoire) {

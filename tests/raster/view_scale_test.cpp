@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <vector>
@@ -231,6 +232,87 @@ TEST(ScaledPresentation, ReducedEachScreenPixelIsTheAreaAverage) {
                     ASSERT_LE(std::abs(a - b), 1) << percent << "%: " << x << ", " << y;
                 }
             }
+    }
+}
+
+// The vector kernels give the portable form's pixels exactly, at every reducing step, with an
+// offset, odd sizes and a transparent layer over the picture.
+TEST(ScaledPresentation, TheVectorFormGivesThePortablePixels) {
+    const TBitmap32 picture = patternPicture(211, 97, 5);
+    TBitmap32 layer = patternPicture(211, 97, 6);
+    for (int i = 0; i < 211 * 97; ++i)
+        if (i % 3 != 0) layer.Bits()[i] = 0; // two thirds transparent
+    const TViewScale fitted = FitScale(211, 97, 101, 60);
+    std::vector<TViewScale> scales{fitted, TViewScale::Fraction(7, 9)};
+    for (int percent : {10, 15, 25, 33, 50, 67})
+        scales.push_back(TViewScale::Percent(percent));
+    for (const TViewScale& s : scales)
+        for (const TScaledSource& source :
+             {TScaledSource{&picture, 211, 97}, TScaledSource{&picture, 211, 97, &layer, 0},
+              TScaledSource{&picture, 5, 3}}) {
+            TBitmap32 fast, portable;
+            fast.SetSize(123, 71);
+            portable.SetSize(123, 71);
+            PresentScaled(source, fast, TRect{3, 2, 120, 69}, s, -7, 5, 0xFF336699u);
+            PresentScaledPortable(source, portable, TRect{3, 2, 120, 69}, s, -7, 5, 0xFF336699u);
+            for (int y = 2; y < 69; ++y)
+                for (int x = 3; x < 120; ++x)
+                    ASSERT_EQ(fast.GetPixel(x, y), portable.GetPixel(x, y))
+                        << s.Num << "/" << s.Den << " at " << x << ", " << y;
+        }
+}
+
+// The same over random pictures, layers, scales, areas and origins (seed 16 unless
+// VIEW_SCALE_SEED names another; a failure prints the seed). Extreme channels come often, so
+// the sums reach their largest values.
+TEST(ScaledPresentation, TheVectorFormGivesThePortablePixelsForRandomInput) {
+    std::uint32_t seed = 16;
+    if (const char* text = std::getenv("VIEW_SCALE_SEED")) seed = std::strtoul(text, nullptr, 10);
+    std::mt19937 random(seed);
+    const auto between = [&](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    const auto channel = [&]() -> TColor32 {
+        const int pick = between(0, 3);
+        return pick == 0 ? 0u : pick == 1 ? 255u : static_cast<TColor32>(between(0, 255));
+    };
+    const auto colour = [&] {
+        return channel() | channel() << 8 | channel() << 16 | channel() << 24;
+    };
+    for (int round = 0; round < 200; ++round) {
+        const int w = between(1, 300), h = between(1, 120);
+        TBitmap32 picture, layer;
+        picture.SetSize(w, h);
+        layer.SetSize(w, h);
+        for (int i = 0; i < w * h; ++i) {
+            picture.Bits()[i] = colour();
+            layer.Bits()[i] = between(0, 2) == 0 ? colour() : 0u;
+        }
+        const TViewScale s = between(0, 1) == 0
+                                 ? TViewScale::Fraction(between(10, 99), 100)
+                                 : TViewScale::Fraction(between(1, 60), between(61, 600));
+        // The screen covers the picture mostly, partly, or lies beside it now and then.
+        const int dw = between(1, 200), dh = between(1, 90);
+        const int left = between(-5, dw - 1), top = between(-5, dh - 1);
+        const TRect area{left, top, between(left + 1, dw + 5), between(top + 1, dh + 5)};
+        const auto extentW = static_cast<int>(ScaledExtent(w, s));
+        const auto extentH = static_cast<int>(ScaledExtent(h, s));
+        const std::int64_t ox = between(-extentW / 2 - 3, dw / 2);
+        const std::int64_t oy = between(-extentH / 2 - 3, dh / 2);
+        const TScaledSource source = between(0, 1) == 0 ? TScaledSource{&picture, w, h}
+                                                        : TScaledSource{&picture, w, h, &layer, 0};
+        TBitmap32 fast, portable;
+        fast.SetSize(dw, dh);
+        portable.SetSize(dw, dh);
+        fast.Clear(0xFF010203u);
+        portable.Clear(0xFF010203u);
+        PresentScaled(source, fast, area, s, ox, oy, 0xFF336699u);
+        PresentScaledPortable(source, portable, area, s, ox, oy, 0xFF336699u);
+        for (int y = 0; y < dh; ++y)
+            for (int x = 0; x < dw; ++x)
+                ASSERT_EQ(fast.GetPixel(x, y), portable.GetPixel(x, y))
+                    << "seed " << seed << ", round " << round << ": " << s.Num << "/" << s.Den
+                    << " at " << x << ", " << y;
     }
 }
 

@@ -173,9 +173,16 @@ void WorkspaceScrollArea::paintEvent(QPaintEvent* event) {
         }
         if (const TBitmap32* loupe = s.LoupeImage()) {
             const TRect R = *s.LoupeRect();
-            QImage image = wrap(*loupe, 0, 0, loupe->Width(), loupe->Height());
-            image.setDevicePixelRatio(ratio);
-            if (!image.isNull()) painter.drawImage(QPointF(R.Left / ratio, R.Top / ratio), image);
+            const QImage image = wrap(*loupe, 0, 0, loupe->Width(), loupe->Height());
+            const QRect place(static_cast<int>(R.Left / ratio), static_cast<int>(R.Top / ratio),
+                              static_cast<int>(R.Width() / ratio),
+                              static_cast<int>(R.Height() / ratio));
+            if (!image.isNull())
+                for (int top = 0; top < place.height(); top += kBandRows) {
+                    const int rows = std::min(kBandRows, place.height() - top);
+                    painter.drawImage(QRectF(place.left(), place.top() + top, place.width(), rows),
+                                      image, QRectF(0, top * ratio, R.Width(), rows * ratio));
+                }
         }
     });
     if (OnStatusChanged) OnStatusChanged();

@@ -32,4 +32,10 @@ void PresentScaled(const TScaledSource& Src, TCustomBitmap32& Dst, const TRect& 
                    const TViewScale& Scale, std::int64_t OriginX, std::int64_t OriginY,
                    TColor32 Outside);
 
+// The same pixels without the vector kernels (the reference the vector forms are tested
+// against).
+void PresentScaledPortable(const TScaledSource& Src, TCustomBitmap32& Dst, const TRect& Area,
+                           const TViewScale& Scale, std::int64_t OriginX, std::int64_t OriginY,
+                           TColor32 Outside);
+
 } // namespace schauplatz

@@ -211,17 +211,25 @@ void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton Button
         // A double click on a placed element takes it up for editing (then the press goes on
         // as a press on its quad).
         if (Button == mbLeft && (Shift & ssDouble) != 0) TakeUpElementAt(X, Y);
+        m_snap.notice.clear();
+        m_snap.beforeFit.reset();
         if (!Item("NeuesElementpositionieren1").checked) return;
+        // Ctrl+click fits the element into the opening around the click; nothing is dragged.
+        if (Button == mbLeft && (Shift & (ssCtrl | ssDouble)) == ssCtrl) {
+            fitOpeningAt(X, Y);
+            return;
+        }
         ActiveVertex = cornerAt(X, Y);
         if (ActiveVertex < 0) ActiveVertex = kWholeQuad;
         LastMouseX = X;
         LastMouseY = Y;
+        beginSnapDrag();
         WorkspaceScreen.LoupeChanged();
     } catch (const std::exception&) {
     }
 }
 
-void TForm_Schauplatz::RubberLayerMouseMove(TCustomImage32*, TShiftState, int X, int Y,
+void TForm_Schauplatz::RubberLayerMouseMove(TCustomImage32*, TShiftState Shift, int X, int Y,
                                             TCustomLayer*) {
     try {
         if (ActiveVertex == -1 || !Item("NeuesElementpositionieren1").checked) return;
@@ -241,9 +249,10 @@ void TForm_Schauplatz::RubberLayerMouseMove(TCustomImage32*, TShiftState, int X,
                 add(v.Y, DY);
             }
         } else if (ActiveVertex >= 0 && ActiveVertex < 4) {
-            QuadPoint& v = Vertices[static_cast<std::size_t>(ActiveVertex)];
-            add(v.X, DX);
-            add(v.Y, DY);
+            // The corner follows the pointer as ever; snapping only changes where it goes.
+            add(m_snap.free.X, DX);
+            add(m_snap.free.Y, DY);
+            Vertices[static_cast<std::size_t>(ActiveVertex)] = snappedVertex(Shift);
         }
         RenderElement();
     } catch (const std::exception&) {
@@ -255,6 +264,7 @@ void TForm_Schauplatz::RubberLayerMouseUp(TCustomImage32*, TMouseButton, TShiftS
                                           TCustomLayer*) {
     const std::int32_t grabbed = ActiveVertex;
     ActiveVertex = -1;
+    endSnapDrag();
     // What the press took is what the arrow keys move next: the corner or the whole quad.
     if (grabbed >= 0 && grabbed <= kWholeQuad && m_view.Selection != grabbed) {
         m_view.Selection = grabbed;

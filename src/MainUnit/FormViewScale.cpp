@@ -52,14 +52,16 @@ void TForm_Schauplatz::Lupe1Click() {
 }
 
 void TForm_Schauplatz::ViewPictureLoaded() {
+    facadeShown();
     ClearQuadSelection();
     WorkspaceScreen.Fit();
 }
 
 // The idle pass moves the dashes and builds the preview, and only while the frame is shown
-// and nothing is dragged; otherwise there is nothing to wake for.
+// and nothing is dragged; otherwise there is nothing to wake for, except once after a facade
+// was shown, to hand it to the feature worker.
 bool TForm_Schauplatz::IdleWanted() const {
-    return ActiveVertex < 0 && ShowFrame;
+    return (ActiveVertex < 0 && ShowFrame) || m_snap.startWanted;
 }
 
 TViewStatus TForm_Schauplatz::ViewStatus() const {
@@ -70,6 +72,7 @@ TViewStatus TForm_Schauplatz::ViewStatus() const {
         const TPoint p = WorkspaceScreen.ToPicture(pointer->X, pointer->Y);
         status.Pointer = "Bildpunkt " + std::to_string(p.X) + ", " + std::to_string(p.Y);
     }
+    status.Notice = m_snap.notice;
     status.Corners = "Ecken";
     for (std::int32_t i = kFirstCorner; i <= kLastCorner; ++i) {
         const QuadPoint& v = Vertices[static_cast<std::size_t>(i)];

@@ -22,6 +22,7 @@ struct TViewStatus {
     std::string Scale;   // "50 %"; "(ganzes Bild)" added while the picture is fitted
     std::string Pointer; // the picture pixel under the pointer, "" when it is elsewhere
     std::string Corners; // the four corners, the selected one(s) in brackets
+    std::string Notice;  // what snapping or a one-click fit did, "" for nothing
 };
 
 } // namespace schauplatz

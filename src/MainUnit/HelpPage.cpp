@@ -53,6 +53,9 @@ const char* const kWorkflow[] = {
     "ändern die Ansicht, eine Lupe zeigt die gezogene Ecke vergrößert. Ein Klick auf eine Ecke "
     "oder die Tabulatortaste wählt sie, die Pfeiltasten verschieben sie um ein Bildpixel (mit "
     "Umschalt um zehn); {Eckeneingeben1} nimmt die Ecken als Zahlen.",
+    "Ecken finden lassen: mit {Einrasten1} springt eine gezogene Ecke auf die nächste Ecke oder "
+    "Kante der Fassade (Alt gedrückt halten: frei ziehen). Strg+Klick in eine Tür- oder "
+    "Fensteröffnung passt das Element in sie ein; Esc gleich danach nimmt das zurück.",
     "Das Element übernehmen: {Elementbernehmen1} fügt es in das Bild ein, {Schrittzurck1} nimmt "
     "die letzte Übernahme zurück.",
     "Das Ergebnis sichern: {Projektspeichern1} oder {Projektspeichernals1} speichert die "
@@ -67,7 +70,10 @@ const std::pair<const char*, const char*> kWorkspaceKeys[] = {
     {"Tab oder Umschalt+Tab", "Arbeitsfläche › nächste oder vorige Ecke, dann das ganze Element"},
     {"Pfeiltasten", "Arbeitsfläche › die gewählte Ecke um ein Bildpixel verschieben"},
     {"Umschalt+Pfeiltasten", "Arbeitsfläche › die gewählte Ecke um zehn Bildpixel verschieben"},
-    {"Esc", "Arbeitsfläche › die Wahl aufheben, wenn keine Bearbeitung abzubrechen ist"},
+    {"Esc", "Arbeitsfläche › eine Einpassung zurücknehmen, sonst die Wahl aufheben, wenn "
+            "keine Bearbeitung abzubrechen ist"},
+    {"Strg+Klick", "Arbeitsfläche › das Element in die Tür- oder Fensteröffnung einpassen"},
+    {"Alt beim Ziehen einer Ecke", "Arbeitsfläche › nicht einrasten"},
     {"Strg+Mausrad", "Arbeitsfläche › vergrößern oder verkleinern an der Mausposition"},
     {"Mittlere Maustaste oder Leertaste mit linker Maustaste",
      "Arbeitsfläche › die Ansicht verschieben"},

@@ -95,6 +95,7 @@ void TForm_Schauplatz::FormCreate() {
     Transformation = std::make_unique<TProjectiveTransformation>();
     SetUpWorkspaceStages();
     RenderElement();
+    facadeShown();
     m_host.installIdleHandler();
     m_host.acceptDroppedFiles(true);
     // The default facade is no change of the user's.
@@ -168,6 +169,7 @@ void TForm_Schauplatz::ResetProject() {
 }
 
 void TForm_Schauplatz::AppEventsIdle() {
+    startFacadeFeatures();
     if (ActiveVertex >= 0 || !ShowFrame) return;
     // The step is applied in extended precision and the result kept as single.
     StippleCounter = static_cast<float>(static_cast<long double>(StippleCounter) - kStippleStep);

@@ -10,6 +10,7 @@
 #include "MainUnit/BuiltinBackground.h"
 #include "MainUnit/FormHost.h"
 #include "MainUnit/FormPlacementState.h"
+#include "MainUnit/FormSnapState.h"
 #include "MainUnit/FormViewState.h"
 #include "MainUnit/FormWorkspaceView.h"
 #include "MainUnit/MenuTable.h"
@@ -252,6 +253,19 @@ public:
     bool IdleWanted() const;
     TViewStatus ViewStatus() const;
 
+    // --- Assisted placement (FormSnapping.cpp) ----------------------------------------------
+    // "Einrasten": a dragged corner snaps onto the facade's corners and edges (not while Alt
+    // is held); Ctrl+click on the workspace fits the element into the opening around it.
+    void Einrasten1Click();
+    // The edges and corners of the facade shown, once the worker found them; null before.
+    std::shared_ptr<const placementaid::TFacadeFeatures> FacadeFeatures() const;
+    // Waits until the worker is done with the facade shown (asking for it first when the idle
+    // pass has not yet); true when its features are ready.
+    bool WaitForFacadeFeatures();
+    // Escape right after a one-click fit: the quad it replaced comes back. False (nothing
+    // changes) when the quad was changed since, or there was no fit.
+    bool UndoOpeningFit();
+
 private:
     void buildMenus();
     void updateHistoryItems();
@@ -291,6 +305,14 @@ private:
     // The corner whose grab zone holds the press at picture pixel (X, Y), or -1.
     std::int32_t cornerAt(int X, int Y) const;
     std::array<std::int32_t, 8> cornerValues() const;
+    void facadeShown();
+    void startFacadeFeatures();
+    void beginSnapDrag();
+    QuadPoint snappedVertex(TShiftState Shift);
+    void endSnapDrag();
+    void fitOpeningAt(int X, int Y);
+    // Last: the worker is stopped and joined before anything else goes.
+    FormSnapState m_snap;
 };
 
 } // namespace schauplatz

@@ -119,6 +119,8 @@ void TForm_Schauplatz::buildMenus() {
                  item("Verkleinern1", "Verkleinern", ctrl('-'), &F::Verkleinern1Click),
                  separator("NLupe"),
                  toggle("Lupe1", "Lupe", {}, &F::Lupe1Click),
+                 // Corners snap onto the facade's corners and edges (Alt held: not).
+                 toggle("Einrasten1", "Einrasten", {}, &F::Einrasten1Click),
              }},
         // Hidden for the whole run, so the zoom stays 1.0 in practice.
         Menu{"Zoom1",

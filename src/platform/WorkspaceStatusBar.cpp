@@ -21,6 +21,8 @@ WorkspaceStatusBar::WorkspaceStatusBar(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(false);
     m_corners = new QLabel(this);
     m_corners->setObjectName("StatusCorners");
+    m_notice = new QLabel(this);
+    m_notice->setObjectName("StatusNotice");
     m_pointer = new QLabel(this);
     m_pointer->setObjectName("StatusPointer");
     m_pointer->setMinimumWidth(kPointerWidth);
@@ -28,6 +30,7 @@ WorkspaceStatusBar::WorkspaceStatusBar(QWidget* parent) : QStatusBar(parent) {
     m_scale->setObjectName("StatusScale");
     m_scale->setMinimumWidth(kScaleWidth);
     addWidget(m_corners, 1);
+    addWidget(m_notice);
     addPermanentWidget(m_pointer);
     addPermanentWidget(m_scale);
 }
@@ -36,6 +39,7 @@ void WorkspaceStatusBar::showStatus(const TViewStatus& status) {
     setIfChanged(m_scale, status.Scale);
     setIfChanged(m_pointer, status.Pointer);
     setIfChanged(m_corners, status.Corners);
+    setIfChanged(m_notice, status.Notice);
 }
 
 QString WorkspaceStatusBar::scaleText() const {
@@ -48,6 +52,10 @@ QString WorkspaceStatusBar::pointerText() const {
 
 QString WorkspaceStatusBar::cornersText() const {
     return m_corners->text();
+}
+
+QString WorkspaceStatusBar::noticeText() const {
+    return m_notice->text();
 }
 
 } // namespace schauplatz

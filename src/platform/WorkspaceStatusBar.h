@@ -1,5 +1,6 @@
 // The status bar at the bottom of the main window: the view scale, the picture pixel under the
-// pointer and the four corners of the element quad (the selected one in brackets).
+// pointer, the four corners of the element quad (the selected one in brackets) and what
+// snapping or a one-click fit did.
 #pragma once
 
 #include "MainUnit/FormViewState.h"
@@ -20,11 +21,13 @@ public:
     QString scaleText() const;
     QString pointerText() const;
     QString cornersText() const;
+    QString noticeText() const;
 
 private:
     QLabel* m_scale = nullptr;
     QLabel* m_pointer = nullptr;
     QLabel* m_corners = nullptr;
+    QLabel* m_notice = nullptr;
 };
 
 } // namespace schauplatz

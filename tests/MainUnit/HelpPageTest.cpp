@@ -75,7 +75,7 @@ TEST(HelpPage, ListsEveryKeyThatReachesItsItemAndNoOther) {
         }
     ASSERT_GE(expected.size(), 11u); // the ten designed keys and F1
     // Then the workspace's own keys and the element list's Return.
-    ASSERT_EQ(keys.rows.size(), expected.size() + 7);
+    ASSERT_EQ(keys.rows.size(), expected.size() + 9);
     // Each row starts with the item's own key (further keys follow after " oder ").
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(keys.rows[i].first.rfind(expected[i].first, 0), 0u) << keys.rows[i].first;
@@ -83,6 +83,7 @@ TEST(HelpPage, ListsEveryKeyThatReachesItsItemAndNoOther) {
     }
     EXPECT_EQ(keys.rows[expected.size()].first, "Tab oder Umschalt+Tab");
     EXPECT_EQ(keys.rows[expected.size() + 3].first, "Esc");
+    EXPECT_EQ(keys.rows[expected.size() + 4].first, "Strg+Klick");
     EXPECT_EQ(keys.rows.back().first, "Eingabetaste");
 
     // The keys that were doubled are each one item's now.
@@ -109,7 +110,7 @@ TEST(HelpPage, AFurtherKeyOfAnItemIsListedBesideItsOwn) {
     const HelpPage page = MakeHelpPage(menus, "");
     const HelpSection& keys = sectionNamed(page, "Tastenkürzel");
     // The two items, no hidden one, then the workspace's keys and Return.
-    ASSERT_EQ(keys.rows.size(), 2u + 7u);
+    ASSERT_EQ(keys.rows.size(), 2u + 9u);
     EXPECT_EQ(keys.rows[2].first, "Tab oder Umschalt+Tab");
     EXPECT_EQ(keys.rows[0].first, "Strg++ oder Strg+=");
     EXPECT_EQ(keys.rows[0].second, "Ansicht › Größer");
@@ -122,7 +123,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     TForm_Schauplatz form(host, "/nonexistent/program/");
     const HelpPage page = MakeHelpPage(form.MainMenu1(), "");
     const HelpSection& steps = sectionNamed(page, "So entsteht eine Bildkomposition");
-    ASSERT_EQ(steps.paragraphs.size(), 7u);
+    ASSERT_EQ(steps.paragraphs.size(), 8u);
     std::string all;
     for (const std::string& step : steps.paragraphs)
         all += step + "\n";
@@ -135,6 +136,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     EXPECT_TRUE(contains(all, "„Tür spiegeln“ (Strg+Alt+M) spiegelt es")) << all;
     EXPECT_TRUE(contains(all, "„Ganzes Bild“ (Strg+0) zeigt die ganze Fassade")) << all;
     EXPECT_TRUE(contains(all, "„Ecken eingeben…“ (Strg+K) nimmt die Ecken als Zahlen")) << all;
+    EXPECT_TRUE(contains(all, "mit „Einrasten“ springt eine gezogene Ecke")) << all;
     // A second holder of a key is named without it.
     form.Item("NeuesProjekt1").shortCut = ShortCut{true, false, 'K'};
     const HelpPage doubled = MakeHelpPage(form.MainMenu1(), "");
@@ -145,7 +147,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     form.Item("Elementbernehmen1").shortCut = ShortCut{false, false, std::string("F9")};
     const HelpPage movedPage = MakeHelpPage(form.MainMenu1(), "");
     const HelpSection& moved = sectionNamed(movedPage, "So entsteht eine Bildkomposition");
-    EXPECT_TRUE(contains(moved.paragraphs[4], "„Element übernehmen“ (F9)"));
+    EXPECT_TRUE(contains(moved.paragraphs[5], "„Element übernehmen“ (F9)"));
 }
 
 TEST(HelpPage, SaysWhereTheLogIs) {

@@ -311,12 +311,17 @@ bool WorkspaceScrollArea::handleKey(QKeyEvent* event) {
     case Qt::Key_Space:
         if (!event->isAutoRepeat()) screen().SetSpaceHeld(true);
         return true;
-    case Qt::Key_Escape:
+    case Qt::Key_Escape: {
         // Reached only while "Bearbeitung abbrechen" has nothing to cancel (its key takes
-        // Escape first): the selection is given up.
+        // Escape first): right after a one-click fit the quad before it comes back, else the
+        // selection is given up.
+        bool undone = false;
+        run([&] { undone = m_form.UndoOpeningFit(); });
+        if (undone) return true;
         if (m_form.QuadSelection() == kNoSelection) return false;
         run([this] { m_form.ClearQuadSelection(); });
         return true;
+    }
     default:
         return false;
     }

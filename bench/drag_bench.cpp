@@ -10,8 +10,13 @@
 // workspace screen of a maximized window on a 1366 x 768 screen (a visible area of
 // 987 x 730), at 1:1 and at "Ganzes Bild" (51 %). A zoom step changes the scale of the whole
 // view and repaints it.
+//
+// Snapping's cost: the same screen step at 1:1 on a made brick house front (the placement-aid
+// tests' first), a corner dragged next to a window's corner with "Einrasten" on and off, and
+// the snap query of the drag alone.
 
 #include "MainUnit/MainUnit.h"
+#include "TestFacades.h"
 #include "elements/PictureFiles.h"
 #include "raster/view/ScaledPresentation.h"
 
@@ -330,6 +335,156 @@ void BM_MemcpyFrame(benchmark::State& state) {
     }
 }
 
+// The made brick front, its features found, the element roughly in the first window and its
+// bottom right corner grabbed four pixels off the window's corner.
+struct SnapScene {
+    QuietHost host;
+    std::string folder;
+    std::unique_ptr<TForm_Schauplatz> form;
+    placementaid::testfacades::TTestFacade front;
+    TPoint at{};
+
+    SnapScene() {
+        namespace tf = placementaid::testfacades;
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "snapbench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        folder = pattern + "/";
+        front = tf::makeHouseFront(tf::standardHouseFronts().front());
+        WriteBitmapFile(front.Picture, folder + "front.bmp");
+        writePicture(folder + "door.bmp", 200, 300, 9);
+        form = std::make_unique<TForm_Schauplatz>(host, folder);
+        form->FormCreate();
+        form->LoadFacade(folder + "front.bmp");
+        form->LoadElementPicture(folder + "door.bmp");
+        form->WorkspaceScreen.Resize(kVisibleW, kVisibleH);
+        form->WorkspaceScreen.SetScale(TViewScale{});
+        if (!form->WaitForFacadeFeatures()) std::abort();
+        const auto& c = front.Openings.front().Corners;
+        for (std::size_t i = 0; i < 4; ++i)
+            form->Vertices[i] = QuadPoint{static_cast<int>(c[i].X) + (i == 1 || i == 2 ? -5 : 5),
+                                          static_cast<int>(c[i].Y) + (i >= 2 ? -5 : 5)};
+        form->RenderElement();
+        TWorkspaceScreen& screen = form->WorkspaceScreen;
+        const TPoint corner = screen.ToScreen(TPoint{form->Vertices[2].X, form->Vertices[2].Y});
+        screen.ScrollTo(screen.ScrollPosition().X + corner.X - 500,
+                        screen.ScrollPosition().Y + corner.Y - 400);
+        screen.Paint();
+    }
+    // Grabs the bottom right corner and takes it next to the window's corner (four pixels
+    // off) or into the middle of its pane, far from any corner or edge.
+    void grab(bool snapping, bool nearCorner) {
+        if (form->Item("Einrasten1").checked != snapping) form->ClickMenuItem("Einrasten1");
+        TWorkspaceScreen& screen = form->WorkspaceScreen;
+        at = screen.ToScreen(TPoint{form->Vertices[2].X, form->Vertices[2].Y});
+        screen.MouseDown(mbLeft, ssLeft, at.X, at.Y);
+        if (form->ActiveVertex != 2) std::abort();
+        const auto& o = front.Openings.front();
+        const placementaid::TPointD to =
+            nearCorner ? placementaid::TPointD{o.Corners[2].X + 4, o.Corners[2].Y + 3} : o.Click;
+        const TPoint target =
+            screen.ToScreen(TPoint{static_cast<int>(to.X), static_cast<int>(to.Y)});
+        screen.MouseMove(ssLeft, target.X, target.Y);
+        at = target;
+        screen.Paint();
+    }
+    void letGo() { form->WorkspaceScreen.MouseUp(mbLeft, 0, at.X, at.Y); }
+    ~SnapScene() {
+        form->FormDestroy();
+        form.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+};
+
+SnapScene& snapScene() {
+    static SnapScene instance;
+    return instance;
+}
+
+// One pixel diagonally back and forth. Near the corner a snapping vertex stays on it (a
+// smaller repaint than the free one's); in the pane both move alike, so that pair shows what
+// the snap query adds to the same drawing.
+void dragSnapScene(benchmark::State& state, bool snapping, bool nearCorner) {
+    SnapScene& s = snapScene();
+    s.grab(snapping, nearCorner);
+    TWorkspaceScreen& screen = s.form->WorkspaceScreen;
+    int dx = 1;
+    for (auto _ : state) {
+        s.at = TPoint{s.at.X + dx, s.at.Y + dx};
+        screen.MouseMove(ssLeft, s.at.X, s.at.Y);
+        screen.Paint();
+        dx = -dx;
+    }
+    state.counters["snapped"] = s.form->ViewStatus().Notice.empty() ? 0 : 1;
+    s.letGo();
+}
+
+void BM_DragStepSnapOnNear(benchmark::State& state) {
+    dragSnapScene(state, true, true);
+}
+
+void BM_DragStepSnapOffNear(benchmark::State& state) {
+    dragSnapScene(state, false, true);
+}
+
+void BM_DragStepSnapOnPane(benchmark::State& state) {
+    dragSnapScene(state, true, false);
+}
+
+void BM_DragStepSnapOffPane(benchmark::State& state) {
+    dragSnapScene(state, false, false);
+}
+
+// The query a snapping drag step adds: next to the corner of the opening the drag fitted at
+// its start (a distance), and in the pane (the search of every corner and edge near it).
+void snapQuery(benchmark::State& state, bool nearCorner) {
+    SnapScene& s = snapScene();
+    const auto& v = s.form->Vertices;
+    const placementaid::TVertexDrag drag(s.form->FacadeFeatures(),
+                                         {TPoint{v[0].X, v[0].Y}, TPoint{v[1].X, v[1].Y},
+                                          TPoint{v[2].X, v[2].Y}, TPoint{v[3].X, v[3].Y}},
+                                         2);
+    const auto& o = s.front.Openings.front();
+    const placementaid::TPointD at =
+        nearCorner ? placementaid::TPointD{o.Corners[2].X + 4, o.Corners[2].Y + 3} : o.Click;
+    double d = 1.0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(drag.snap({at.X + d, at.Y + d}, {10.0, 6.0}));
+        d = -d;
+    }
+}
+
+void BM_SnapQueryNear(benchmark::State& state) {
+    snapQuery(state, true);
+}
+
+void BM_SnapQueryPane(benchmark::State& state) {
+    snapQuery(state, false);
+}
+
+// The press on a corner: with "Einrasten" on it fits the opening the element sits in once.
+void pressCorner(benchmark::State& state, bool snapping) {
+    SnapScene& s = snapScene();
+    if (s.form->Item("Einrasten1").checked != snapping) s.form->ClickMenuItem("Einrasten1");
+    TWorkspaceScreen& screen = s.form->WorkspaceScreen;
+    const TPoint at = screen.ToScreen(TPoint{s.form->Vertices[2].X, s.form->Vertices[2].Y});
+    for (auto _ : state) {
+        screen.MouseDown(mbLeft, ssLeft, at.X, at.Y);
+        state.PauseTiming();
+        screen.MouseUp(mbLeft, 0, at.X, at.Y);
+        state.ResumeTiming();
+    }
+}
+
+void BM_PressCornerSnapOn(benchmark::State& state) {
+    pressCorner(state, true);
+}
+
+void BM_PressCornerSnapOff(benchmark::State& state) {
+    pressCorner(state, false);
+}
+
 BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderElement)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DragStep)->Unit(benchmark::kMillisecond);
@@ -342,6 +497,14 @@ BENCHMARK(BM_DragStepFullRepaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdlePassAfterRelease)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdlePassSteady)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdlePassEverything)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStepSnapOffNear)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStepSnapOnNear)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStepSnapOffPane)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStepSnapOnPane)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PressCornerSnapOff)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PressCornerSnapOn)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SnapQueryNear)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SnapQueryPane)->Unit(benchmark::kMillisecond);
 
 // Prints each result as a multiple of the memcpy of one frame after the usual table.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -365,6 +528,20 @@ public:
         for (const auto& [name, time] : m_times)
             std::printf("  %-28s %8.3f ms  %6.2f x\n", name.c_str(), time,
                         time / memcpyTime->second);
+        std::printf("\nDrag steps with \"Einrasten\" on against off:\n");
+        for (const char* place : {"DragStepSnap|Near", "DragStepSnap|Pane", "PressCornerSnap|"}) {
+            const std::string p(place);
+            const std::string stem = "BM_" + p.substr(0, p.find('|'));
+            const std::string tail = p.substr(p.find('|') + 1);
+            const auto on = m_times.find(stem + "On" + tail);
+            const auto off = m_times.find(stem + "Off" + tail);
+            if (on != m_times.end() && off != m_times.end() && off->second > 0)
+                std::printf("  %-24s %6.2f x (%+.4f ms)\n", (stem + tail).c_str(),
+                            on->second / off->second, on->second - off->second);
+        }
+        for (const char* name : {"BM_SnapQueryNear", "BM_SnapQueryPane"})
+            if (const auto query = m_times.find(name); query != m_times.end())
+                std::printf("  %s alone: %.3f microseconds\n", name, query->second * 1000.0);
         const auto today = m_times.find("BM_DragStep");
         if (today == m_times.end() || today->second <= 0) return;
         std::printf("\nDrag steps against the step of the view before its view scale:\n");

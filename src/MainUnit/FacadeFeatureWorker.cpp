@@ -39,7 +39,7 @@ TFacadeFeatureWorker::Features(std::uint64_t Facade) const {
 
 void TFacadeFeatureWorker::WaitUntilIdle() const {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_waiting && m_running == 0; });
+    m_changed.wait(lock, [this] { return !m_waiting && !m_busy; });
 }
 
 void TFacadeFeatureWorker::run(std::stop_token Stop) {
@@ -49,7 +49,7 @@ void TFacadeFeatureWorker::run(std::stop_token Stop) {
         if (Stop.stop_requested()) return;
         Job job = std::move(*m_waiting);
         m_waiting.reset();
-        m_running = job.Facade;
+        m_busy = true;
         m_runningStop = std::stop_source();
         const std::stop_token jobStop = m_runningStop.get_token();
         lock.unlock();
@@ -60,7 +60,7 @@ void TFacadeFeatureWorker::run(std::stop_token Stop) {
             // Out of memory: this facade simply snaps nothing.
         }
         lock.lock();
-        m_running = 0;
+        m_busy = false;
         // A stopped job found nothing; a newer one may already wait.
         if (!jobStop.stop_requested()) {
             m_doneFor = job.Facade;

@@ -45,7 +45,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable_any m_changed;
     std::optional<Job> m_waiting;
-    std::uint64_t m_running = 0; // the facade being worked on, 0: none
+    bool m_busy = false; // a job is being worked on
     std::stop_source m_runningStop;
     std::uint64_t m_doneFor = 0;
     std::shared_ptr<const placementaid::TFacadeFeatures> m_done;

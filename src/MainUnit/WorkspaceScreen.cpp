@@ -491,6 +491,7 @@ void TWorkspaceScreen::forwardMove(TShiftState Shift, int X, int Y) {
 
 void TWorkspaceScreen::MouseMove(TShiftState Shift, int X, int Y) {
     m_pointer = TPoint{X, Y};
+    m_moveShift = Shift;
     if (m_panning) {
         ScrollTo(std::int64_t{m_panScroll.X} - (X - m_panFrom.X),
                  std::int64_t{m_panScroll.Y} - (Y - m_panFrom.Y));
@@ -560,7 +561,8 @@ bool TWorkspaceScreen::AutoScrollStep() {
              std::int64_t{before.Y} + axisStep(m_pointer->Y, m_height));
     if (ScrollPosition() == before) return false;
     // The pointer stands still over a picture that moved under it: the drag follows.
-    forwardMove(ssLeft, m_pointer->X, m_pointer->Y);
+    // The keys held at the last move go on (Alt: the corner does not snap).
+    forwardMove(ssLeft | (m_moveShift & (ssAlt | ssCtrl | ssShift)), m_pointer->X, m_pointer->Y);
     LoupeChanged();
     return true;
 }

@@ -186,6 +186,7 @@ private:
     std::optional<TPoint> m_eventPosition;
     std::optional<TPoint> m_pointer;
     bool m_spaceHeld = false;
+    TShiftState m_moveShift = 0; // the keys held at the last move
     bool m_panning = false;
     TPoint m_panFrom;
     TPoint m_panScroll;

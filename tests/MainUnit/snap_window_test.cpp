@@ -189,6 +189,29 @@ TEST_F(SnapWindow, AltOrEinrastenOffLetTheCornerFollowThePointer) {
     releaseAt(2);
 }
 
+// Dragged into the edge of the view the picture scrolls under the still pointer; Alt still
+// holds while it does.
+TEST_F(SnapWindow, AltHoldsWhileTheViewScrollsUnderTheDrag) {
+    ASSERT_TRUE(form->WaitForFacadeFeatures());
+    screen().Resize(400, 300);
+    screen().SetScale(TViewScale{}, 0, 0);
+    const tf::TOpeningTruth& o = opening(1);
+    setQuad(roughlyIn(o));
+    const QuadPoint c{static_cast<int>(std::lround(o.Corners[1].X)),
+                      static_cast<int>(std::lround(o.Corners[1].Y))};
+    // The window's top right corner 6 screen pixels inside the right edge.
+    screen().ScrollTo(c.X - 394, c.Y - 150);
+    ASSERT_EQ(screen().ToScreen(TPoint{c.X, c.Y}).X, 394);
+    const QuadPoint at = dragTowards(1, QuadPoint{c.X + 1, c.Y + 1}, ssAlt);
+    EXPECT_EQ(form->Vertices[1], at);
+    ASSERT_TRUE(screen().WantsAutoScroll());
+    const TPoint before = screen().ScrollPosition();
+    ASSERT_TRUE(screen().AutoScrollStep());
+    const TPoint after = screen().ScrollPosition();
+    EXPECT_EQ(form->Vertices[1], (QuadPoint{at.X + after.X - before.X, at.Y + after.Y - before.Y}));
+    screen().MouseUp(mbLeft, 0, 394, 150);
+}
+
 // The radii are screen pixels: at half size a corner 17 picture pixels away (outwards, off
 // both its edges) is 8.5 screen pixels away and snaps; at 1:1 it is too far.
 TEST_F(SnapWindow, TheSnapRadiusIsMeasuredOnScreen) {

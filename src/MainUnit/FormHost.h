@@ -47,6 +47,7 @@ struct ClipboardPicture {
 };
 
 // The answers to "Das Projekt wurde geändert. Sollen die Änderungen gespeichert werden?".
+enum class RestoreAnswer { Restore, Discard, Later };
 enum class SaveChangesAnswer { Save, Discard, Cancel };
 
 class FormHost {
@@ -104,8 +105,11 @@ public:
         return SaveChangesAnswer::Discard;
     }
     // The question at start whether work left by a crash is restored: "Wiederherstellen"
-    // (true, the default button) or "Verwerfen".
-    virtual bool askRestore(const std::string& /*question*/) { return false; }
+    // (the default button) or "Verwerfen"; Later when the question ended without an answer
+    // (the session ends meanwhile), so the copy stays for the next start.
+    virtual RestoreAnswer askRestore(const std::string& /*question*/) {
+        return RestoreAnswer::Later;
+    }
 
     // Desktop integration; the defaults serve hosts without a desktop (tests, the renderer).
     // The pattern folder the window starts with: designed, or a folder the desktop kept from

@@ -274,7 +274,9 @@ void TForm_Schauplatz::OfferRecovery() {
             m_recovery->Forget(copy);
             continue;
         }
-        if (!m_host.askRestore(withTime(kRecoveryQuestion, copy.savedAt))) {
+        const RestoreAnswer answer = m_host.askRestore(withTime(kRecoveryQuestion, copy.savedAt));
+        if (answer == RestoreAnswer::Later) return;
+        if (answer == RestoreAnswer::Discard) {
             m_recovery->Forget(copy);
             continue;
         }

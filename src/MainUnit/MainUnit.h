@@ -281,6 +281,7 @@ private:
     Menu m_popupElement;
     Menu m_popupFassade;
     PlacementState m_placement;
+    bool m_projectLoading = false; // a load is replaying its pictures
     TComposition m_composition;
     std::unique_ptr<TRecoveryStore> m_recovery;
     // What the recovery copy was last told: the state, the project's name, and whether it

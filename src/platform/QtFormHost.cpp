@@ -223,8 +223,10 @@ SaveChangesAnswer MainWindow::Host::askSaveChanges(const std::string& question) 
     return SaveChangesAnswer::Cancel;
 }
 
-bool MainWindow::Host::askRestore(const std::string& question) {
-    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(question) == "Wiederherstellen";
+RestoreAnswer MainWindow::Host::askRestore(const std::string& question) {
+    if (m_window.m_dialogAnswer)
+        return m_window.m_dialogAnswer(question) == "Wiederherstellen" ? RestoreAnswer::Restore
+                                                                       : RestoreAnswer::Discard;
     QMessageBox box(QMessageBox::Question, m_window.windowTitle(), qs(question),
                     QMessageBox::NoButton, &m_window);
     QPushButton* restore =
@@ -233,7 +235,10 @@ bool MainWindow::Host::askRestore(const std::string& question) {
     box.setDefaultButton(restore);
     box.setEscapeButton(discard);
     box.exec();
-    return box.clickedButton() == restore;
+    // A question ended by the end of the session (no button) keeps the copy for later.
+    if (box.clickedButton() == restore) return RestoreAnswer::Restore;
+    if (box.clickedButton() == discard) return RestoreAnswer::Discard;
+    return RestoreAnswer::Later;
 }
 
 void MainWindow::Host::progressEnded() {

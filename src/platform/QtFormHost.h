@@ -33,7 +33,7 @@ public:
     bool progressCancelled() override;
     void progressEnded() override;
     SaveChangesAnswer askSaveChanges(const std::string& question) override;
-    bool askRestore(const std::string& question) override;
+    RestoreAnswer askRestore(const std::string& question) override;
     std::string startPatternFolder(const std::string& designed) override;
     void showHelp(const HelpPage& page) override;
     std::vector<LibraryNotice> usedLibraries() override;

@@ -31,7 +31,7 @@ public:
     std::deque<SaveChangesAnswer> saveChangesAnswers;
     std::vector<std::string> questions;
     // Answers to the question whether work a crash left is restored ("Verwerfen" when none).
-    std::deque<bool> restoreAnswers;
+    std::deque<RestoreAnswer> restoreAnswers;
 
     std::string openFileDialog(const FileDialogRequest& request) override {
         openRequests.push_back(request);
@@ -57,10 +57,10 @@ public:
     void menuStateChanged() override { ++menuStateChanges; }
     void installIdleHandler() override { ++idleInstalls; }
     void acceptDroppedFiles(bool accept) override { dropRegistrations.push_back(accept); }
-    bool askRestore(const std::string& question) override {
+    RestoreAnswer askRestore(const std::string& question) override {
         questions.push_back(question);
-        if (restoreAnswers.empty()) return false;
-        const bool answer = restoreAnswers.front();
+        if (restoreAnswers.empty()) return RestoreAnswer::Discard;
+        const RestoreAnswer answer = restoreAnswers.front();
         restoreAnswers.pop_front();
         return answer;
     }

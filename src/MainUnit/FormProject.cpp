@@ -146,7 +146,8 @@ bool TForm_Schauplatz::SaveProject(const std::string& Name) {
     {
         ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + name,
                                ArchiveSession::Kind::Save);
-        written = writeProjectArchive(name, lines, ProjectFolders(), ZipArchive1);
+        written = writeProjectArchive(name, lines, ProjectFolders(), ZipArchive1,
+                                      m_composition.AppearanceEntry());
     }
     if (!written) return false;
     ProjectFile = name;

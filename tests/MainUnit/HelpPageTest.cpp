@@ -116,7 +116,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     TForm_Schauplatz form(host, "/nonexistent/program/");
     const HelpPage page = MakeHelpPage(form.MainMenu1(), "");
     const HelpSection& steps = sectionNamed(page, "So entsteht eine Bildkomposition");
-    ASSERT_EQ(steps.paragraphs.size(), 6u);
+    ASSERT_EQ(steps.paragraphs.size(), 7u);
     std::string all;
     for (const std::string& step : steps.paragraphs)
         all += step + "\n";
@@ -126,6 +126,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     EXPECT_TRUE(contains(all, "1. Eine Fassade laden: „Fassade Laden“ (Strg+Alt+F)")) << all;
     EXPECT_TRUE(contains(all, "„Element übernehmen“ (Strg+U) fügt es in das Bild ein")) << all;
     EXPECT_TRUE(contains(all, "„Schritt zurück“ (Strg+Z)")) << all;
+    EXPECT_TRUE(contains(all, "„Darstellung …“ (Strg+D) glättet")) << all;
     // A second holder of a key is named without it.
     EXPECT_TRUE(contains(all, "„Tür spiegeln“ spiegelt es")) << all;
 

@@ -46,7 +46,8 @@ protected:
     std::string door = temp / "Bilder/Tür.png";
     std::string oddDoor = temp / "Bilder/schauplatz.json";
     std::string project = temp / "Kunde.vbk";
-    const std::string entry = WriteAppearanceEntry({TAppearance{true, 10, 0, 0, 200, 4, 50, TShadowSide::Left}});
+    const std::string entry =
+        WriteAppearanceEntry({TAppearance{true, 10, 0, 0, 200, 4, 50, TShadowSide::Left}});
 };
 
 TEST_F(AppearanceArchiveTest, TheEntryIsWrittenOnlyWithSettingsAndReachesTheLoad) {
@@ -57,8 +58,8 @@ TEST_F(AppearanceArchiveTest, TheEntryIsWrittenOnlyWithSettingsAndReachesTheLoad
     EXPECT_FALSE(load.Project.AppearanceEntry.has_value());
 
     ASSERT_TRUE(writeProjectArchive(project, lines(door), folders, zip, entry));
-    EXPECT_EQ(entryNames(project), (std::vector<std::string>{"Haus.png", "Tür.png", "data.dat",
-                                                             "schauplatz.json"}));
+    EXPECT_EQ(entryNames(project),
+              (std::vector<std::string>{"Haus.png", "Tür.png", "data.dat", "schauplatz.json"}));
     const TProjectLoad withEntry = loadProjectArchive(project, folders, zip);
     ASSERT_EQ(withEntry.Outcome, TLoadOutcome::Loaded) << withEntry.Error;
     EXPECT_EQ(withEntry.Project.AppearanceEntry, entry);
@@ -69,9 +70,9 @@ TEST_F(AppearanceArchiveTest, TheEntryIsWrittenOnlyWithSettingsAndReachesTheLoad
 
 TEST_F(AppearanceArchiveTest, APictureNamedLikeTheEntryTakesAnotherName) {
     ASSERT_TRUE(writeProjectArchive(project, lines(oddDoor), folders, zip, entry));
-    EXPECT_EQ(entryNames(project), (std::vector<std::string>{"Haus.png", "data.dat",
-                                                             "schauplatz (2).json",
-                                                             "schauplatz.json"}));
+    EXPECT_EQ(entryNames(project),
+              (std::vector<std::string>{"Haus.png", "data.dat", "schauplatz (2).json",
+                                        "schauplatz.json"}));
     TProjectLoad load = loadProjectArchive(project, folders, zip);
     ASSERT_EQ(load.Outcome, TLoadOutcome::Loaded) << load.Error;
     EXPECT_EQ(load.Project.AppearanceEntry, entry);

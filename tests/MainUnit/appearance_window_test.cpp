@@ -171,6 +171,13 @@ TEST_F(AppearanceWindow, TheNextRunStartsWithTheSettingsKept) {
     kept.keptAppearance = built();
     const std::unique_ptr<TForm_Schauplatz> started = startForm(kept);
     EXPECT_EQ(started->ElementAppearance(), built());
+    // A record line replayed by hand is drawn as recorded; the next element takes the kept
+    // settings again.
+    loadFacade(*started, kept, facade);
+    started->ReplayElement(door, 20, 15, 52, 18, 50, 70, 22, 66);
+    ASSERT_EQ(started->Composition().Elements().size(), 1u);
+    EXPECT_EQ(started->Composition().Elements()[0].Appearance, TAppearance{});
+    EXPECT_EQ(started->ElementAppearance(), built());
     started->FormDestroy();
 }
 

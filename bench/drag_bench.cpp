@@ -1,14 +1,19 @@
 // What the user feels while placing an element on a full-size facade: one drag step (the
-// mouse move's RenderElement and the repaint of the workspace view into its buffer) and the
-// idle passes after the release (preview build and frame repaint), side by side with a plain
-// memcpy of one 1920 x 1080 frame in the same run. The ratios to that memcpy are printed at
-// the end.
+// mouse move's RenderElement and the repaint into what the window shows) and the idle passes
+// after the release (preview build and frame repaint), side by side with a plain memcpy of
+// one 1920 x 1080 frame in the same run. The ratios to that memcpy, and of each drag step to
+// the step as the view did it before it had a view scale, are printed at the end.
 //
 // Setting: a 1920 x 1080 facade, a 1000 x 2000 element under a quad whose bounding box is
-// about 1100 x 1000, the view as large as the workspace.
+// about 1100 x 1000. "Today" is the workspace view alone, as large as the workspace and shown
+// one to one (the window showed its buffer as it was). The screen steps see it through the
+// workspace screen of a maximized window on a 1366 x 768 screen (a visible area of
+// 987 x 730), at 1:1 and at "Ganzes Bild" (51 %). A zoom step changes the scale of the whole
+// view and repaints it.
 
 #include "MainUnit/MainUnit.h"
 #include "elements/PictureFiles.h"
+#include "raster/view/ScaledPresentation.h"
 
 #include <benchmark/benchmark.h>
 
@@ -56,13 +61,18 @@ void writePicture(const std::string& path, int w, int h, std::uint32_t seed) {
     WriteBitmapFile(picture, path);
 }
 
-// One window with facade and element loaded, kept for the whole run.
+constexpr int kVisibleW = 987;
+constexpr int kVisibleH = 730;
+
+// One window with facade and element loaded, kept for the whole run; seen through its screen
+// when one is given a size.
 struct Scene {
     QuietHost host;
     std::string folder;
     std::unique_ptr<TForm_Schauplatz> form;
+    bool withScreen = false;
 
-    Scene() {
+    explicit Scene(int screenW = 0, int screenH = 0) : withScreen(screenW > 0) {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "dragbench-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
@@ -73,7 +83,10 @@ struct Scene {
         form->FormCreate();
         form->LoadFacade(folder + "facade.bmp");
         form->LoadElementPicture(folder + "door.bmp");
-        form->WorkingPlaceImage.Resize(kFacadeW, kFacadeH);
+        if (withScreen)
+            form->WorkspaceScreen.Resize(screenW, screenH);
+        else
+            form->WorkingPlaceImage.Resize(kFacadeW, kFacadeH);
         reset();
         // A scene that did not come together would time nothing.
         const TBitmap32& ws = form->WorkingPlaceImage.Bitmap();
@@ -85,27 +98,54 @@ struct Scene {
                      form->ImageSelectedDoor.Bitmap().Height(), drawn);
         if (drawn == 0) std::abort();
     }
+    void paint() {
+        if (withScreen)
+            form->WorkspaceScreen.Paint();
+        else
+            form->WorkingPlaceImage.Paint();
+    }
     // Bounding box 1100 x 1000, slightly in perspective; rendered, painted, previewed.
     void reset() {
         form->Vertices = {QuadPoint{400, 40}, QuadPoint{1500, 90}, QuadPoint{1460, 1040},
                           QuadPoint{420, 1000}};
         form->RenderElement();
-        form->WorkingPlaceImage.Paint();
+        paint();
         form->CombineHintergrundAndOverlay();
-        form->WorkingPlaceImage.Paint();
+        paint();
     }
-    // Grabs the bottom right corner.
+    // Grabs the bottom right corner (scrolled into view on a screen).
     void grabCorner() {
         reset();
-        form->WorkingPlaceImage.MouseDown(mbLeft, ssLeft, 1460, 1040);
+        if (withScreen) {
+            TWorkspaceScreen& screen = form->WorkspaceScreen;
+            const TPoint at = screen.ToScreen(TPoint{1460, 1040});
+            screen.ScrollTo(screen.ScrollPosition().X + at.X - 500,
+                            screen.ScrollPosition().Y + at.Y - 400);
+            paint();
+            m_at = screen.ToScreen(TPoint{1460, 1040});
+            screen.MouseDown(mbLeft, ssLeft, m_at.X, m_at.Y);
+        } else {
+            form->WorkingPlaceImage.MouseDown(mbLeft, ssLeft, 1460, 1040);
+        }
         if (form->ActiveVertex != 2) std::abort();
     }
     // Moves the mouse one pixel diagonally, back and forth.
     void step(int& dx) {
-        form->WorkingPlaceImage.MouseMove(ssLeft, form->LastMouseX + dx, form->LastMouseY + dx);
+        if (withScreen) {
+            m_at = TPoint{m_at.X + dx, m_at.Y + dx};
+            form->WorkspaceScreen.MouseMove(ssLeft, m_at.X, m_at.Y);
+        } else {
+            form->WorkingPlaceImage.MouseMove(ssLeft, form->LastMouseX + dx, form->LastMouseY + dx);
+        }
         dx = -dx;
     }
-    void letGo() { form->WorkingPlaceImage.MouseUp(mbLeft, 0, form->LastMouseX, form->LastMouseY); }
+    void letGo() {
+        if (withScreen)
+            form->WorkspaceScreen.MouseUp(mbLeft, 0, m_at.X, m_at.Y);
+        else
+            form->WorkingPlaceImage.MouseUp(mbLeft, 0, form->LastMouseX, form->LastMouseY);
+    }
+    TPoint m_at{};
 
     ~Scene() {
         form->FormDestroy();
@@ -120,7 +160,13 @@ Scene& scene() {
     return instance;
 }
 
-// Grabs the bottom right corner and moves it one pixel back and forth.
+Scene& screenScene() {
+    static Scene instance(kVisibleW, kVisibleH);
+    return instance;
+}
+
+// Grabs the bottom right corner and moves it one pixel back and forth: the view as it was
+// before it had a view scale ("today").
 void BM_DragStep(benchmark::State& state) {
     Scene& s = scene();
     TWorkspaceImage32& view = s.form->WorkingPlaceImage;
@@ -133,6 +179,59 @@ void BM_DragStep(benchmark::State& state) {
     s.letGo();
     state.counters["picture_paints"] = static_cast<double>(view.PaintStatistics().picturePaints);
     benchmark::DoNotOptimize(view.Buffer().Bits());
+}
+
+// The same drag step seen through the screen, at 1:1 and at "Ganzes Bild".
+void dragOnScreen(benchmark::State& state, bool fitted) {
+    Scene& s = screenScene();
+    TWorkspaceScreen& screen = s.form->WorkspaceScreen;
+    if (fitted)
+        screen.Fit();
+    else
+        screen.SetScale(TViewScale{});
+    s.grabCorner();
+    int dx = 1;
+    for (auto _ : state) {
+        s.step(dx);
+        screen.Paint();
+    }
+    s.letGo();
+    state.counters["scale_percent"] = screen.Scale().RoundedPercent();
+    benchmark::DoNotOptimize(screen.ShownImage().Image);
+}
+
+void BM_DragStepScreen100(benchmark::State& state) {
+    dragOnScreen(state, false);
+}
+
+void BM_DragStepScreenFit(benchmark::State& state) {
+    dragOnScreen(state, true);
+}
+
+// A zoom step: the scale changes (about the middle) and the whole view is painted anew.
+// Between 50 % and 67 % every screen pixel averages a block of the picture; between 150 %
+// and 200 % each one shows one picture pixel.
+void zoomBetween(benchmark::State& state, int lowPercent) {
+    Scene& s = screenScene();
+    TWorkspaceScreen& screen = s.form->WorkspaceScreen;
+    s.reset();
+    screen.SetScale(TViewScale::Percent(lowPercent));
+    screen.Paint();
+    int direction = 1;
+    for (auto _ : state) {
+        screen.ZoomSteps(direction, kVisibleW / 2, kVisibleH / 2);
+        screen.Paint();
+        direction = -direction;
+    }
+    benchmark::DoNotOptimize(screen.ShownImage().Image);
+}
+
+void BM_ZoomStepReduced(benchmark::State& state) {
+    zoomBetween(state, 50);
+}
+
+void BM_ZoomStepEnlarged(benchmark::State& state) {
+    zoomBetween(state, 150);
 }
 
 // RenderElement alone: the workspace cleared and the element drawn through the quad.
@@ -204,6 +303,22 @@ void BM_IdlePassEverything(benchmark::State& state) {
     }
 }
 
+// The reduction alone: the whole 1920 x 1080 picture at "Ganzes Bild" (51 %) into the
+// visible area, every screen pixel an area average.
+void BM_PresentFitted(benchmark::State& state) {
+    Scene& s = screenScene();
+    TBitmap32& picture = s.form->ImageHintergrund.Bitmap();
+    TBitmap32 screen;
+    screen.SetSize(kVisibleW, kVisibleH);
+    const TViewScale fit = FitScale(kFacadeW, kFacadeH, kVisibleW, kVisibleH);
+    for (auto _ : state) {
+        PresentScaled(TScaledSource{&picture, kFacadeW, kFacadeH}, screen, screen.BoundsRect(), fit,
+                      0, 0, 0);
+        benchmark::DoNotOptimize(screen.Bits());
+        benchmark::ClobberMemory();
+    }
+}
+
 void BM_MemcpyFrame(benchmark::State& state) {
     const std::size_t bytes = std::size_t{kFacadeW} * kFacadeH * 4;
     std::vector<std::uint8_t> a(bytes, 1);
@@ -218,6 +333,11 @@ void BM_MemcpyFrame(benchmark::State& state) {
 BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderElement)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DragStep)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStepScreen100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DragStepScreenFit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZoomStepReduced)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZoomStepEnlarged)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PresentFitted)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DragStepFullRepaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdlePassAfterRelease)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdlePassSteady)->Unit(benchmark::kMillisecond);
@@ -228,18 +348,29 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        // Processor time: on a machine shared with other work the wall time also counts the
+        // waits for the processor. With repetitions the median stands for the run.
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && m_times.count(run.run_name.str()) == 0)
+                m_times[run.run_name.str()] = run.GetAdjustedCPUTime();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                m_times[run.run_name.str()] = run.GetAdjustedCPUTime();
+        }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
         const auto memcpyTime = m_times.find("BM_MemcpyFrame");
         if (memcpyTime == m_times.end() || memcpyTime->second <= 0) return;
-        std::printf("\nRatio to memcpy of one 1920 x 1080 frame:\n");
+        std::printf("\nProcessor time, and its ratio to a memcpy of one 1920 x 1080 frame:\n");
         for (const auto& [name, time] : m_times)
             std::printf("  %-28s %8.3f ms  %6.2f x\n", name.c_str(), time,
                         time / memcpyTime->second);
+        const auto today = m_times.find("BM_DragStep");
+        if (today == m_times.end() || today->second <= 0) return;
+        std::printf("\nDrag steps against the step of the view before its view scale:\n");
+        for (const char* name : {"BM_DragStepScreen100", "BM_DragStepScreenFit"})
+            if (const auto found = m_times.find(name); found != m_times.end())
+                std::printf("  %-28s %6.2f x\n", name, found->second / today->second);
     }
 
 private:

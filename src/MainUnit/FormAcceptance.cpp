@@ -177,6 +177,7 @@ void TForm_Schauplatz::placeCurrentElement() {
 
 void TForm_Schauplatz::Elementbernehmen1Click() {
     if (CommandRefused()) return;
+    ClearQuadSelection();
     // Whatever happens below, the frame item ends checked; with the new-element mode off the
     // frame follows it, so menu and workspace agree.
     struct FrameItemChecked {

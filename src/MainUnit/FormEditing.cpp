@@ -6,22 +6,13 @@
 
 #include "MainUnit/MainUnit.h"
 
-#include <cstdlib>
-
 namespace schauplatz {
-
-namespace {
-// Half the grab zone of a corner of the quad (as the press handler uses it).
-constexpr int kGrabDistance = 5;
-} // namespace
 
 bool TForm_Schauplatz::TakeUpElementAt(int X, int Y) {
     if (CommandRefused()) return false;
-    // A double click on a corner of the element being placed grabs that corner, as ever.
-    for (const QuadPoint& v : Vertices)
-        if (std::llabs(std::int64_t{v.X} - X) < kGrabDistance &&
-            std::llabs(std::int64_t{v.Y} - Y) < kGrabDistance)
-            return false;
+    // A double click on a corner of the element being placed grabs that corner, as ever (the
+    // grab zone is the press's, in screen pixels).
+    if (cornerAt(X, Y) >= 0) return false;
     std::optional<std::size_t> hit = m_composition.ElementAt(X, Y);
     if (!hit) return false;
     // Another element being edited goes back first, with its changes.

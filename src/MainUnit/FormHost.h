@@ -8,6 +8,7 @@
 #include "MainUnit/HelpPage.h"
 #include "raster/Appearance.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -102,6 +103,12 @@ public:
                                  bool /*cancellable*/) {}
     virtual bool progressCancelled() { return false; }
     virtual void progressEnded() {}
+    // "Ecken eingeben…": the eight coordinates x0, y0, ..., x3, y3 offered for editing; the
+    // edited values, or none when the user cancelled.
+    virtual std::optional<std::array<std::int32_t, 8>>
+    cornerDialog(const std::array<std::int32_t, 8>& /*corners*/) {
+        return std::nullopt;
+    }
     // The question before changes would be lost, with the buttons "Speichern", "Verwerfen"
     // and "Abbrechen". A host without a user discards.
     virtual SaveChangesAnswer askSaveChanges(const std::string& /*question*/) {

@@ -43,6 +43,7 @@ void TForm_Schauplatz::showFacade(const std::string& path, const TBitmap32& pict
     m_composition.SetFacade(path, std::move(fitted));
     ShowComposition();
     SizeWorkspace();
+    ViewPictureLoaded();
     renderQuietly();
 }
 
@@ -79,6 +80,7 @@ void TForm_Schauplatz::showElementPicture(const std::string& path, const TBitmap
     ImageSelectedDoor.Invalidate();
     m_host.repaint(FormComponent::ImageSelectedDoor);
     ElementFile = path;
+    ClearQuadSelection();
     renderQuietly();
 }
 

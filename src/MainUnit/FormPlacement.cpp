@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace schauplatz {
 
@@ -100,6 +101,7 @@ void TForm_Schauplatz::LoadElementPicture(const std::string& path) {
         ImageSelectedDoor.Invalidate();
         m_host.repaint(FormComponent::ImageSelectedDoor);
         ElementFile = path;
+        ClearQuadSelection();
         RenderElement();
     } catch (const std::exception&) {
         // Loading an element never reports: what was done stays done.
@@ -219,6 +221,22 @@ bool TForm_Schauplatz::ElementTouched() const {
 
 // --- the mouse on the workspace --------------------------------------------------------------
 
+// The grab zone is measured on screen, so a corner is as easy to take at any scale (one to
+// one, screen and workspace pixels differ by the scroll position only); lower index first.
+std::int32_t TForm_Schauplatz::cornerAt(int X, int Y) const {
+    const TOverlayMapping m = WorkspaceScreen.Mapping();
+    const std::optional<TPoint> at = WorkspaceScreen.EventPosition();
+    const std::int64_t pressX = at ? at->X : PictureCentreToScreen(X, m.OriginX, m.Scale);
+    const std::int64_t pressY = at ? at->Y : PictureCentreToScreen(Y, m.OriginY, m.Scale);
+    for (std::int32_t i = 0; i < 4; ++i) {
+        const QuadPoint& v = Vertices[static_cast<std::size_t>(i)];
+        if (std::llabs(PictureCentreToScreen(v.X, m.OriginX, m.Scale) - pressX) < kGrabDistance &&
+            std::llabs(PictureCentreToScreen(v.Y, m.OriginY, m.Scale) - pressY) < kGrabDistance)
+            return i;
+    }
+    return -1;
+}
+
 void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton Button, TShiftState Shift,
                                             int X, int Y, TCustomLayer*) {
     try {
@@ -226,18 +244,11 @@ void TForm_Schauplatz::RubberLayerMouseDown(TCustomImage32*, TMouseButton Button
         // as a press on its quad).
         if (Button == mbLeft && (Shift & ssDouble) != 0) TakeUpElementAt(X, Y);
         if (!Item("NeuesElementpositionieren1").checked) return;
-        ActiveVertex = -1;
-        for (std::int32_t i = 0; i < 4; ++i) {
-            const QuadPoint& v = Vertices[static_cast<std::size_t>(i)];
-            if (std::llabs(std::int64_t{v.X} - X) < kGrabDistance &&
-                std::llabs(std::int64_t{v.Y} - Y) < kGrabDistance) {
-                ActiveVertex = i;
-                break;
-            }
-        }
+        ActiveVertex = cornerAt(X, Y);
         if (ActiveVertex < 0) ActiveVertex = kWholeQuad;
         LastMouseX = X;
         LastMouseY = Y;
+        WorkspaceScreen.LoupeChanged();
     } catch (const std::exception&) {
     }
 }
@@ -246,19 +257,25 @@ void TForm_Schauplatz::RubberLayerMouseMove(TCustomImage32*, TShiftState, int X,
                                             TCustomLayer*) {
     try {
         if (ActiveVertex == -1 || !Item("NeuesElementpositionieren1").checked) return;
-        const std::int32_t DX = X - LastMouseX;
-        const std::int32_t DY = Y - LastMouseY;
+        const std::int64_t DX = std::int64_t{X} - LastMouseX;
+        const std::int64_t DY = std::int64_t{Y} - LastMouseY;
         LastMouseX = X;
         LastMouseY = Y;
+        // Corners far out stop at the ends of the int32 range instead of wrapping round.
+        const auto add = [](std::int32_t& v, std::int64_t d) {
+            v = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+                std::int64_t{v} + d, std::numeric_limits<std::int32_t>::min(),
+                std::numeric_limits<std::int32_t>::max()));
+        };
         if (ActiveVertex == kWholeQuad) {
             for (QuadPoint& v : Vertices) {
-                v.X += DX;
-                v.Y += DY;
+                add(v.X, DX);
+                add(v.Y, DY);
             }
         } else if (ActiveVertex >= 0 && ActiveVertex < 4) {
             QuadPoint& v = Vertices[static_cast<std::size_t>(ActiveVertex)];
-            v.X += DX;
-            v.Y += DY;
+            add(v.X, DX);
+            add(v.Y, DY);
         }
         RenderElement();
     } catch (const std::exception&) {
@@ -268,8 +285,15 @@ void TForm_Schauplatz::RubberLayerMouseMove(TCustomImage32*, TShiftState, int X,
 
 void TForm_Schauplatz::RubberLayerMouseUp(TCustomImage32*, TMouseButton, TShiftState, int, int,
                                           TCustomLayer*) {
+    const std::int32_t grabbed = ActiveVertex;
     ActiveVertex = -1;
+    // What the press took is what the arrow keys move next: the corner or the whole quad.
+    if (grabbed >= 0 && grabbed <= kWholeQuad && m_view.Selection != grabbed) {
+        m_view.Selection = grabbed;
+        WorkingPlaceImage.InvalidateOverlayNow();
+    }
     FinishSmoothRendering();
+    WorkspaceScreen.LoupeChanged();
 }
 
 // --- element commands ------------------------------------------------------------------------
@@ -291,6 +315,7 @@ void TForm_Schauplatz::rspeigeln1Click() {
 }
 
 void TForm_Schauplatz::NeuesElementpositionieren1Click() {
+    ClearQuadSelection();
     if (!Item("NeuesElementpositionieren1").checked) return;
     // A new element takes the settings last chosen.
     m_placement.appearance = m_placement.lastUsed;

@@ -200,6 +200,7 @@ bool TForm_Schauplatz::LoadProject(const std::string& FileName) {
     showWholeBackground();
     ShowComposition();
     SizeWorkspace();
+    ViewPictureLoaded();
     // The element placed last is offered again at its default place, as after its acceptance.
     if (!m_composition.Elements().empty()) {
         const TPlacedElement& last = m_composition.Elements().back();

@@ -31,43 +31,143 @@ std::int32_t zoomed(std::int32_t size, float zoom) {
         std::nearbyintl(static_cast<long double>(size) * static_cast<long double>(zoom)));
 }
 
-std::int32_t clampedAdd(std::int32_t v, std::int32_t d) {
-    const std::int64_t r = std::int64_t{v} + d;
+// Coordinates up to this size are drawn as they are; beyond it a side is cut to the target
+// first (16.16 fixed point would wrap), the dash pattern carried on over the cut-off parts.
+constexpr long double kDirectLimit = 16384.0L;
+
+// The frame's corners on its target: the ends of the lines and the handles' centres, the
+// screen pixels with the corner pixels' centres. One to one they are the vertices themselves.
+struct FramePoints {
+    std::array<long double, 4> x{};
+    std::array<long double, 4> y{};
+    std::array<std::int64_t, 4> hx{};
+    std::array<std::int64_t, 4> hy{};
+};
+
+FramePoints framePoints(const std::array<QuadPoint, 4>& quad, const TOverlayMapping& m) {
+    FramePoints p;
+    for (std::size_t i = 0; i < 4; ++i) {
+        p.hx[i] = m.ScreenX(quad[i].X);
+        p.hy[i] = m.ScreenY(quad[i].Y);
+        p.x[i] = static_cast<long double>(p.hx[i]);
+        p.y[i] = static_cast<long double>(p.hy[i]);
+    }
+    return p;
+}
+
+std::int32_t saturate(std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        r, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// The part [t0, t1] of the segment from (x1, y1) to (x2, y2) inside the box (Liang-Barsky);
+// false when none is.
+bool clipSegment(long double x1, long double y1, long double x2, long double y2, long double left,
+                 long double top, long double right, long double bottom, long double& t0,
+                 long double& t1) {
+    t0 = 0.0L;
+    t1 = 1.0L;
+    const long double dx = x2 - x1, dy = y2 - y1;
+    const long double p[4] = {-dx, dx, -dy, dy};
+    const long double q[4] = {x1 - left, right - x1, y1 - top, bottom - y1};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0L) {
+            if (q[i] < 0.0L) return false;
+            continue;
+        }
+        const long double r = q[i] / p[i];
+        if (p[i] < 0.0L)
+            t0 = std::max(t0, r);
+        else
+            t1 = std::min(t1, r);
+        if (t0 > t1) return false;
+    }
+    return true;
 }
 
 // The frame's pixels lie along the quad's sides and around its corners. Each side is cut
 // into pieces whose boxes, widened by the frame's reach, stay thin at any angle (a piece
 // spans at most kSpread pixels across its longer direction); the whole quad's box would make
-// every repaint of the frame as large as the element.
-void appendFrameAreas(const std::array<QuadPoint, 4>& quad, std::vector<TRect>& areas) {
-    constexpr double kSpread = 16.0;
-    const auto box = [&areas](double x1, double y1, double x2, double y2) {
-        const auto edge = [](double v, std::int32_t reach) {
-            return static_cast<std::int32_t>(
-                std::clamp(v + reach, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
-                           static_cast<double>(std::numeric_limits<std::int32_t>::max())));
+// every repaint of the frame as large as the element. Only what lies near Clip counts.
+void appendFrameAreas(const FramePoints& p, const TRect& clip, std::vector<TRect>& areas) {
+    constexpr long double kSpread = 16.0L;
+    const auto box = [&areas](long double x1, long double y1, long double x2, long double y2) {
+        const auto edge = [](long double v, std::int32_t reach) {
+            return static_cast<std::int32_t>(std::clamp(
+                v + reach, static_cast<long double>(std::numeric_limits<std::int32_t>::min()),
+                static_cast<long double>(std::numeric_limits<std::int32_t>::max())));
         };
         areas.push_back(TRect{edge(std::floor(std::min(x1, x2)), -kFrameReach),
                               edge(std::floor(std::min(y1, y2)), -kFrameReach),
                               edge(std::ceil(std::max(x1, x2)), kFrameReach + 1),
                               edge(std::ceil(std::max(y1, y2)), kFrameReach + 1)});
     };
+    const long double reach = kFrameReach + 1;
     for (std::size_t i = 0; i < 4; ++i) {
-        const QuadPoint& a = quad[(i + 3) % 4];
-        const QuadPoint& b = quad[i];
-        const double dx = static_cast<double>(b.X) - a.X;
-        const double dy = static_cast<double>(b.Y) - a.Y;
-        const double across = std::min(std::fabs(dx), std::fabs(dy));
-        // Very long sides (far outside the view) are not worth cutting finely.
-        const int pieces = static_cast<int>(std::clamp(std::ceil(across / kSpread), 1.0, 4096.0));
+        const std::size_t a = (i + 3) % 4, b = i;
+        long double t0 = 0.0L, t1 = 1.0L;
+        if (!clipSegment(p.x[a], p.y[a], p.x[b], p.y[b], clip.Left - reach, clip.Top - reach,
+                         clip.Right + reach, clip.Bottom + reach, t0, t1))
+            continue;
+        const long double ax = p.x[a] + (p.x[b] - p.x[a]) * t0;
+        const long double ay = p.y[a] + (p.y[b] - p.y[a]) * t0;
+        const long double dx = (p.x[b] - p.x[a]) * (t1 - t0);
+        const long double dy = (p.y[b] - p.y[a]) * (t1 - t0);
+        const long double across = std::min(std::fabs(dx), std::fabs(dy));
+        const int pieces = static_cast<int>(std::clamp(std::ceil(across / kSpread), 1.0L, 4096.0L));
         for (int k = 0; k < pieces; ++k) {
-            const double t1 = static_cast<double>(k) / pieces;
-            const double t2 = static_cast<double>(k + 1) / pieces;
-            box(a.X + dx * t1, a.Y + dy * t1, a.X + dx * t2, a.Y + dy * t2);
+            const long double s1 = static_cast<long double>(k) / pieces;
+            const long double s2 = static_cast<long double>(k + 1) / pieces;
+            box(ax + dx * s1, ay + dy * s1, ax + dx * s2, ay + dy * s2);
         }
     }
+}
+
+// One side of the frame. Far-out ends are cut to the target first; the dash pattern moves on
+// by the lengths cut off, so the dashes still run on round the quad.
+void drawSide(TBitmap32& buffer, long double x1, long double y1, long double x2, long double y2) {
+    const auto near = [](long double v) { return std::fabs(v) < kDirectLimit; };
+    if (near(x1) && near(y1) && near(x2) && near(y2)) {
+        buffer.StippledLine(static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2),
+                            static_cast<float>(y2));
+        return;
+    }
+    const long double period = static_cast<long double>(buffer.StipplePattern().size()) /
+                               std::max(buffer.StippleStep(), 1e-3f);
+    const auto advance = [&](long double length) {
+        buffer.AdvanceStipple(static_cast<float>(std::fmod(length, period)));
+    };
+    const long double length = std::hypot(x2 - x1, y2 - y1);
+    const TRect clip = buffer.ClipRect();
+    long double t0 = 0.0L, t1 = 1.0L;
+    if (!clipSegment(x1, y1, x2, y2, clip.Left - 2.0L, clip.Top - 2.0L, clip.Right + 2.0L,
+                     clip.Bottom + 2.0L, t0, t1)) {
+        advance(length);
+        return;
+    }
+    advance(length * t0);
+    buffer.StippledLine(
+        static_cast<float>(x1 + (x2 - x1) * t0), static_cast<float>(y1 + (y2 - y1) * t0),
+        static_cast<float>(x1 + (x2 - x1) * t1), static_cast<float>(y1 + (y2 - y1) * t1));
+    advance(length * (1.0L - t1));
+}
+
+// A 6 x 6 handle round (X, Y): a black outline round a white inside, or, for the selected
+// corner, white round black.
+void drawHandle(TBitmap32& buffer, std::int64_t X, std::int64_t Y, bool selected) {
+    const TColor32 inside = selected ? kFrameBlack : kFrameWhite;
+    const TColor32 outline = selected ? kFrameWhite : kFrameBlack;
+    buffer.FillRectClipped(saturate(X - 2), saturate(Y - 2), saturate(X + 2), saturate(Y + 2),
+                           inside);
+    buffer.FrameRectClipped(saturate(X - 3), saturate(Y - 3), saturate(X + 3), saturate(Y + 3),
+                            outline);
+}
+
+// The picture rectangle R on the overlay's target.
+TRect mappedPicture(std::int32_t WZ, std::int32_t HZ, const TOverlayMapping& m) {
+    return TRect{saturate(m.OriginX), saturate(m.OriginY),
+                 saturate(m.OriginX + ScaledExtent(WZ, m.Scale)),
+                 saturate(m.OriginY + ScaledExtent(HZ, m.Scale))};
 }
 
 } // namespace
@@ -78,6 +178,7 @@ void TForm_Schauplatz::SizeWorkspace() {
     workspace.SetWidth(zoomed(background.Width(), Zoom));
     workspace.SetHeight(zoomed(background.Height(), Zoom));
     ++m_placement.workspaceGeneration;
+    WorkspaceScreen.SetPictureSize(workspace.Width(), workspace.Height());
     m_host.workspaceSizeChanged(workspace.Width(), workspace.Height());
 }
 
@@ -144,21 +245,26 @@ void TForm_Schauplatz::SetUpWorkspaceStages() {
         std::memcpy(&zoomBits, &Zoom, sizeof zoomBits);
         return (m_placement.backgroundGeneration << 32) ^ zoomBits;
     };
-    WorkingPlaceImage.OverlayAreas = [this] {
-        std::vector<TRect> areas;
+    WorkingPlaceImage.OverlayAreas = [this](const TOverlayMapping& Mapping, const TRect& Clip) {
+        TOverlayAreas areas;
         if (!ShowFrame) return areas;
-        appendFrameAreas(Vertices, areas);
+        appendFrameAreas(framePoints(Vertices, Mapping), Clip, areas.Lines);
         if (Item("NeuesElementpositionieren1").checked) {
             const TBitmap32& background = ImageHintergrund.Bitmap();
-            const std::int32_t WZ = zoomed(background.Width(), Zoom);
-            const std::int32_t HZ = zoomed(background.Height(), Zoom);
-            areas.push_back(TRect{0, 0, WZ, 1});
-            areas.push_back(TRect{0, HZ - 1, WZ, HZ});
-            areas.push_back(TRect{0, 0, 1, HZ});
-            areas.push_back(TRect{WZ - 1, 0, WZ, HZ});
+            const TRect R = mappedPicture(zoomed(background.Width(), Zoom),
+                                          zoomed(background.Height(), Zoom), Mapping);
+            const TRect near{Clip.Left - 1, Clip.Top - 1, Clip.Right + 1, Clip.Bottom + 1};
+            for (const TRect& side : {TRect{R.Left, R.Top, R.Right, R.Top + 1},
+                                      TRect{R.Left, R.Bottom - 1, R.Right, R.Bottom},
+                                      TRect{R.Left, R.Top, R.Left + 1, R.Bottom},
+                                      TRect{R.Right - 1, R.Top, R.Right, R.Bottom}}) {
+                const TRect visible = IntersectRect(side, near);
+                if (!IsRectEmpty(visible)) areas.Fixed.push_back(visible);
+            }
         }
         return areas;
     };
+    setUpWorkspaceScreen();
     WorkingPlaceImage.Invalidate();
 }
 
@@ -177,6 +283,7 @@ void TForm_Schauplatz::WorkingPlaceImagePaintStage(TCustomImage32* Sender, TBitm
     const TRect R{0, 0, zoomed(background.Width(), Zoom), zoomed(background.Height(), Zoom)};
     const std::uint32_t parameter = Sender->PaintStages()[StageNum].Parameter;
     if (parameter == kStageBackground) {
+        // Always in picture pixels: the background is what the screen scales.
         ImageHintergrund.PaintInto(&Buffer, R);
         // Right of and below the picture the view shows its own colour. (An empty picture
         // leaves the whole view as the background control cleared it.)
@@ -186,8 +293,10 @@ void TForm_Schauplatz::WorkingPlaceImagePaintStage(TCustomImage32* Sender, TBitm
             FillRectInClip(Buffer, TRect{0, R.Bottom, Sender->Width(), Sender->Height()}, color);
         }
     } else if (parameter == kStageBorder) {
-        if (Item("NeuesElementpositionieren1").checked && ShowFrame)
-            Buffer.FrameRectClipped(R, kFrameBlack);
+        if (Item("NeuesElementpositionieren1").checked && ShowFrame && !IsRectEmpty(R))
+            Buffer.FrameRectClipped(
+                mappedPicture(R.Width(), R.Height(), WorkingPlaceImage.OverlayMapping()),
+                kFrameBlack);
     }
 }
 
@@ -196,24 +305,17 @@ void TForm_Schauplatz::PaintFrameLayer(TCustomLayer&, TBitmap32& Buffer) {
     Buffer.SetStipplePattern({kFrameBlack, kFrameBlack, kFrameWhite, kFrameWhite});
     Buffer.SetStippleStep(0.5f);
     Buffer.SetStippleCounter(StippleCounter);
-    const auto x = [this](int i) {
-        return static_cast<float>(Vertices[static_cast<std::size_t>(i)].X);
-    };
-    const auto y = [this](int i) {
-        return static_cast<float>(Vertices[static_cast<std::size_t>(i)].Y);
-    };
+    const TOverlayMapping& mapping = WorkingPlaceImage.OverlayMapping();
+    const FramePoints p = framePoints(Vertices, mapping);
     // Round the quad from the last corner, each line without its last point, so the dashes
     // run on from one side into the next.
-    Buffer.StippledLine(x(3), y(3), x(0), y(0));
-    Buffer.StippledLine(x(0), y(0), x(1), y(1));
-    Buffer.StippledLine(x(1), y(1), x(2), y(2));
-    Buffer.StippledLine(x(2), y(2), x(3), y(3));
-    for (const QuadPoint& v : Vertices) {
-        Buffer.FillRectClipped(clampedAdd(v.X, -2), clampedAdd(v.Y, -2), clampedAdd(v.X, 2),
-                               clampedAdd(v.Y, 2), kFrameWhite);
-        Buffer.FrameRectClipped(clampedAdd(v.X, -3), clampedAdd(v.Y, -3), clampedAdd(v.X, 3),
-                                clampedAdd(v.Y, 3), kFrameBlack);
-    }
+    drawSide(Buffer, p.x[3], p.y[3], p.x[0], p.y[0]);
+    drawSide(Buffer, p.x[0], p.y[0], p.x[1], p.y[1]);
+    drawSide(Buffer, p.x[1], p.y[1], p.x[2], p.y[2]);
+    drawSide(Buffer, p.x[2], p.y[2], p.x[3], p.y[3]);
+    if (!mapping.Handles) return;
+    for (std::size_t i = 0; i < 4; ++i)
+        drawHandle(Buffer, p.hx[i], p.hy[i], m_view.Selection == static_cast<std::int32_t>(i));
 }
 
 } // namespace schauplatz

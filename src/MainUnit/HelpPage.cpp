@@ -49,6 +49,10 @@ const char* const kWorkflow[] = {
     "Das Element einpassen: die vier Eckpunkte des Rahmens auf die Ecken der Öffnung ziehen; "
     "wird innerhalb des Rahmens gezogen, verschiebt sich das ganze Element. {rspeigeln1} "
     "spiegelt es, {Vertexanaus1} blendet den Rahmen aus und wieder ein.",
+    "Genau einpassen: {GanzesBild1} zeigt die ganze Fassade, {Vergrern1} und {Verkleinern1} "
+    "ändern die Ansicht, eine Lupe zeigt die gezogene Ecke vergrößert. Ein Klick auf eine Ecke "
+    "oder die Tabulatortaste wählt sie, die Pfeiltasten verschieben sie um ein Bildpixel (mit "
+    "Umschalt um zehn); {Eckeneingeben1} nimmt die Ecken als Zahlen.",
     "Das Element übernehmen: {Elementbernehmen1} fügt es in das Bild ein, {Schrittzurck1} nimmt "
     "die letzte Übernahme zurück.",
     "Das Element wie eingebaut zeigen: {Darstellung1} glättet vor dem Übernehmen Kanten und "
@@ -61,6 +65,16 @@ const char* const kWorkflow[] = {
     "Ein Projekt wieder öffnen: {Projektladen1}, die .vbk-Datei auf das Fenster ziehen oder sie "
     "beim Start angeben (schauplatz PROJEKT.vbk). Bilder, die auf das Fenster gezogen werden, "
     "werden zum Element.",
+};
+
+const std::pair<const char*, const char*> kWorkspaceKeys[] = {
+    {"Tab oder Umschalt+Tab", "Arbeitsfläche › nächste oder vorige Ecke, dann das ganze Element"},
+    {"Pfeiltasten", "Arbeitsfläche › die gewählte Ecke um ein Bildpixel verschieben"},
+    {"Umschalt+Pfeiltasten", "Arbeitsfläche › die gewählte Ecke um zehn Bildpixel verschieben"},
+    {"Esc", "Arbeitsfläche › die Wahl aufheben, wenn keine Bearbeitung abzubrechen ist"},
+    {"Strg+Mausrad", "Arbeitsfläche › vergrößern oder verkleinern an der Mausposition"},
+    {"Mittlere Maustaste oder Leertaste mit linker Maustaste",
+     "Arbeitsfläche › die Ansicht verschieben"},
 };
 
 std::string fillItems(const std::vector<Menu>& menus, std::string text) {
@@ -99,6 +113,9 @@ HelpSection shortCutSection(const std::vector<Menu>& menus) {
                                                 PlainCaption(item.caption));
         }
     }
+    // The keys and buttons of the workspace that no menu item carries.
+    for (const auto& [keys, action] : kWorkspaceKeys)
+        section.rows.emplace_back(keys, action);
     section.rows.emplace_back("Eingabetaste", "Elementliste › das markierte Bild wird zum Element");
     return section;
 }

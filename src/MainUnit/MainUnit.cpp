@@ -237,6 +237,7 @@ void TForm_Schauplatz::Vertexanaus1Click() {
 void TForm_Schauplatz::NeuesProjekt1Click() {
     if (CommandRefused() || !ConfirmLosingChanges()) return;
     ResetProject();
+    ViewPictureLoaded();
     FassadeLaden1Click();
 }
 

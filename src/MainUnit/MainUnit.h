@@ -10,8 +10,10 @@
 #include "MainUnit/BuiltinBackground.h"
 #include "MainUnit/FormHost.h"
 #include "MainUnit/FormPlacementState.h"
+#include "MainUnit/FormViewState.h"
 #include "MainUnit/FormWorkspaceView.h"
 #include "MainUnit/MenuTable.h"
+#include "MainUnit/WorkspaceScreen.h"
 #include "ZAMBasicImage/ZAMBasicImage.h"
 #include "composition/TComposition.h"
 #include "elements/ElementListBox.h"
@@ -193,7 +195,7 @@ public:
     void Elemententfernen1Click();
     void Nachvorne1Click();
     void Nachhinten1Click();
-    // "Darstellung …" (Ctrl+D): the appearance dialog for the element being placed
+    // "Darstellung…" (Ctrl+D): the appearance dialog for the element being placed
     // (FormAppearance.cpp).
     void Darstellung1Click();
     void Vertexanaus1Click();
@@ -238,6 +240,30 @@ public:
     // The opacity slider moved to Position (0..255).
     void OpacityChange(int Position);
 
+    // --- View scale, loupe, corner selection and entry (FormViewScale.cpp, FormNudge.cpp) ---
+    // The workspace as the window shows it (scale, scrolling, loupe); screen pixels.
+    TWorkspaceScreen WorkspaceScreen{WorkingPlaceImage};
+    void GanzesBild1Click();
+    void Originalgre1Click();
+    void Vergrern1Click();
+    void Verkleinern1Click();
+    void Lupe1Click();
+    void Eckeneingeben1Click();
+    // Tab (forwards) and Shift+Tab: corner 0, 1, 2, 3, the whole quad, and round again.
+    void SelectNextCorner(bool Backwards);
+    // The arrow keys: the selected corner or the whole quad by (DX, DY) picture pixels.
+    void NudgeSelection(std::int32_t DX, std::int32_t DY);
+    // The eight coordinates x0, y0, ..., x3, y3 as one change of the quad.
+    void ApplyCornerEntry(const std::array<std::int32_t, 8>& Corners);
+    std::int32_t QuadSelection() const { return m_view.Selection; }
+    void ClearQuadSelection();
+    // A facade or project was loaded, or a new project begun: the view shows it whole when it
+    // does not fit, and nothing is selected.
+    void ViewPictureLoaded();
+    // Whether the idle handler has anything to do (otherwise the program need not wake).
+    bool IdleWanted() const;
+    TViewStatus ViewStatus() const;
+
 private:
     void buildMenus();
     void updateHistoryItems();
@@ -273,6 +299,11 @@ private:
     // What the recovery copy was last told: the state, the project's name, and whether it
     // held unsaved work.
     std::tuple<std::uint64_t, std::string, bool> m_recoveryKept{0, "", false};
+    FormViewState m_view;
+    void setUpWorkspaceScreen();
+    // The corner whose grab zone holds the press at picture pixel (X, Y), or -1.
+    std::int32_t cornerAt(int X, int Y) const;
+    std::array<std::int32_t, 8> cornerValues() const;
 };
 
 } // namespace schauplatz

@@ -13,6 +13,9 @@ ShortCut ctrl(char key) {
 ShortCut ctrlAlt(char key) {
     return {true, true, key};
 }
+ShortCut ctrlShift(char key) {
+    return {true, false, key, true};
+}
 
 ShortCut named(const char* key) {
     return ShortCut{false, false, std::string(key)};
@@ -56,7 +59,7 @@ void TForm_Schauplatz::buildMenus() {
                  item("Projektladen1", "Projekt laden", ctrl('O'), &F::Projektladen1Click),
                  item("Projektspeichern1", "Projekt &speichern", ctrl('S'),
                       &F::Projektspeichern1Click),
-                 item("Projektspeichernals1", "Projekt speichern als..", {},
+                 item("Projektspeichernals1", "Projekt speichern als..", ctrlShift('S'),
                       &F::Projektspeichernals1Click),
                  separator("N1"),
                  item("InZwischenablagekopieren1", "Bild in Zwischenablage kopieren", ctrl('C'),
@@ -78,9 +81,9 @@ void TForm_Schauplatz::buildMenus() {
              {
                  item("Muster1", "Türen Musterverzeichnis laden", ctrlAlt('O'), &F::Muster1Click),
                  separator("N2"),
-                 toggle("NeuesElementpositionieren1", "Neues Element positionieren", ctrl('N'),
+                 toggle("NeuesElementpositionieren1", "Neues Element positionieren", ctrlShift('N'),
                         &F::NeuesElementpositionieren1Click),
-                 item("Darstellung1", "Darstellung …", ctrl('D'), &F::Darstellung1Click),
+                 item("Darstellung1", "Darstellung…", ctrl('D'), &F::Darstellung1Click),
                  separator("N3"),
                  item("Elementbernehmen1", "Element übernehmen", ctrl('U'),
                       &F::Elementbernehmen1Click),
@@ -96,6 +99,9 @@ void TForm_Schauplatz::buildMenus() {
                       &F::Nachvorne1Click),
                  item("Nachhinten1", "Nach hinten", ShortCut{true, false, std::string("PgDown")},
                       &F::Nachhinten1Click),
+                 // Exact placement.
+                 separator("NEcken"),
+                 item("Eckeneingeben1", "Ecken eingeben…", ctrl('K'), &F::Eckeneingeben1Click),
              }},
         Menu{"Ansicht1",
              "&Ansicht",
@@ -104,7 +110,16 @@ void TForm_Schauplatz::buildMenus() {
                  toggle("Vertexanaus1", "Rahmen an/aus", ctrl('R'), &F::Vertexanaus1Click),
                  separator("N4"),
                  // Spelled right on screen; the form names keep the designed spelling.
-                 item("rspeigeln1", "Tür spiegeln", ctrlAlt('S'), &F::rspeigeln1Click),
+                 item("rspeigeln1", "Tür spiegeln", ctrlAlt('M'), &F::rspeigeln1Click),
+                 // The view scale and the loupe.
+                 separator("NZoom"),
+                 item("GanzesBild1", "Ganzes Bild", ctrl('0'), &F::GanzesBild1Click),
+                 item("Originalgre1", "Originalgröße", ctrl('1'), &F::Originalgre1Click),
+                 // Ctrl+= too, where "+" needs Shift.
+                 item("Vergrern1", "Vergrößern", ctrl('+'), &F::Vergrern1Click, {ctrl('=')}),
+                 item("Verkleinern1", "Verkleinern", ctrl('-'), &F::Verkleinern1Click),
+                 separator("NLupe"),
+                 toggle("Lupe1", "Lupe", {}, &F::Lupe1Click),
              }},
         // Hidden for the whole run, so the zoom stays 1.0 in practice.
         Menu{"Zoom1",

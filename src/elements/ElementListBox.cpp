@@ -146,6 +146,14 @@ void TElementListBox::StartWorker() {
     m_worker = std::make_unique<TThumbnailWorker>(*this);
 }
 
+void TElementListBox::wakeWorker() {
+    if (m_worker) m_worker->Wake();
+}
+
+bool TElementListBox::WorkerResting() const {
+    return m_worker && m_worker->Resting();
+}
+
 void TElementListBox::StopWorker() {
     stopWorker(true);
 }

@@ -86,7 +86,10 @@ public:
     void AddImagesFromFolder(const std::string& Mask);
     // While the update count is above 0 the worker waits before each walk.
     void BeginUpdate() { ++m_updateCount; }
-    void EndUpdate() { --m_updateCount; }
+    void EndUpdate() {
+        --m_updateCount;
+        wakeWorker();
+    }
 
     // --- Thumbnail fields under the list's lock ----------------------------
     template <typename Function>
@@ -103,7 +106,10 @@ public:
         PaintingEntry(TElementListBox& list, std::size_t index) : m_list(list) {
             m_list.m_paintingIndex.store(static_cast<std::int64_t>(index));
         }
-        ~PaintingEntry() { m_list.m_paintingIndex.store(-1); }
+        ~PaintingEntry() {
+            m_list.m_paintingIndex.store(-1);
+            m_list.wakeWorker(); // it may have left this entry for later
+        }
         PaintingEntry(const PaintingEntry&) = delete;
         PaintingEntry& operator=(const PaintingEntry&) = delete;
 
@@ -130,9 +136,15 @@ public:
     bool IsVisible(std::size_t index) const; // at least partly in the viewport
     std::size_t FirstVisibleIndex() const;   // Count() when none is visible
     // While a scroll animation runs the worker makes no thumbnail.
-    void SetScrollAnimating(bool animating) { m_scrollAnimating.store(animating); }
+    void SetScrollAnimating(bool animating) {
+        m_scrollAnimating.store(animating);
+        if (!animating) wakeWorker();
+    }
     bool ScrollAnimating() const { return m_scrollAnimating.load(); }
-    void RequestRestart() { m_restartRequested.store(true); }
+    void RequestRestart() {
+        m_restartRequested.store(true);
+        wakeWorker();
+    }
     bool RestartRequested() const { return m_restartRequested.load(); }
 
     // --- Window and worker ---------------------------------------------------
@@ -151,6 +163,9 @@ public:
     // meanwhile; then forgets any pending restart.
     void StopWorker();
     bool WorkerRunning() const { return m_worker != nullptr; }
+    // The worker made every thumbnail it could and waits, without waking, until the list
+    // scrolls, resizes, ends a scroll animation, paints or changes.
+    bool WorkerResting() const;
     // Walks the worker completed to the last entry, since the list was made
     // (diagnostics and tests).
     std::uint64_t CompletedWalks() const { return m_completedWalks.load(); }
@@ -158,6 +173,8 @@ public:
 private:
     friend class TThumbnailWorker;
     void stopWorker(bool handleEvents);
+    // Something changed that may let the worker make a thumbnail it had to leave.
+    void wakeWorker();
     void contentChanged();
 
     std::vector<TElementListBoxItem> m_items;

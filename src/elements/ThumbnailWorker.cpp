@@ -46,6 +46,21 @@ void TThumbnailWorker::Terminate() {
     m_wake.notify_all();
 }
 
+void TThumbnailWorker::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(m_wakeLock);
+        ++m_wakes;
+    }
+    m_wake.notify_all();
+}
+
+void TThumbnailWorker::rest(std::uint64_t seen) {
+    std::unique_lock<std::mutex> lock(m_wakeLock);
+    m_resting.store(true);
+    m_wake.wait(lock, [&] { return m_wakes != seen || m_terminated.load(); });
+    m_resting.store(false);
+}
+
 bool TThumbnailWorker::WaitFinished(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(m_wakeLock);
     return m_wake.wait_for(lock, timeout, [this] { return m_finished.load(); });
@@ -67,22 +82,33 @@ void TThumbnailWorker::run() {
             sleepFor(kIdleSleep);
         if (terminated()) break;
 
+        // Wakes from here on end the rest after this walk.
+        std::uint64_t seen = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_wakeLock);
+            seen = m_wakes;
+        }
         std::size_t start = 0;
         if (m_list.m_restartRequested.exchange(false)) start = m_list.FirstVisibleIndex();
 
         const std::size_t count = m_list.m_items.size();
-        // Without entries there is nothing to walk; without this sleep the
-        // loop would spin.
-        if (count == 0) sleepFor(kIdleSleep);
         bool left = false;
+        bool made = false;
         for (std::size_t index = start; index < count; ++index) {
             if (terminated() || m_list.m_restartRequested.load()) {
                 left = true;
                 break;
             }
-            if (!visit(index)) sleepFor(kIdleSleep);
+            if (visit(index))
+                made = true;
+            else
+                sleepFor(kIdleSleep);
         }
-        if (!left) ++m_list.m_completedWalks;
+        if (left) continue;
+        ++m_list.m_completedWalks;
+        // Nothing made: what is left waits for a change of the list. (An empty list rests
+        // at once instead of spinning.)
+        if (!made) rest(seen);
     }
     {
         std::lock_guard<std::mutex> lock(m_wakeLock);

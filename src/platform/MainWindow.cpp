@@ -5,8 +5,10 @@
 #include "platform/IdlePump.h"
 #include "platform/QtFormHost.h"
 #include "platform/Settings.h"
+#include "platform/WorkspaceStatusBar.h"
 #include "platform/elementlist/ElementListWidget.h"
 #include "platform/view/PaintBoxHost.h"
+#include "platform/view/WorkspaceScrollArea.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -21,7 +23,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QScrollArea>
 #include <QSlider>
 #include <QTimer>
 #include <QUrl>
@@ -43,6 +44,7 @@ constexpr int kSelectedDoorMargin = 5;
 constexpr int kPanel2Height = 96;
 constexpr int kProjectDataWidth = 464;
 constexpr int kPanel3Height = 20;
+constexpr int kDashStride = 4;
 
 // System colours fixed to the classic defaults so pixels match on any theme.
 const QColor kButtonFace(0xF0, 0xF0, 0xF0);
@@ -80,6 +82,9 @@ MainWindow::MainWindow(const std::string& programFolder, std::unique_ptr<Setting
     // Mouse, paint and resize calls into the views are handlers too.
     PaintBoxHost::setDispatchGuard([](const std::function<void()>& call) { runGuarded(call); });
     m_idle = new IdlePump([this] { m_form->AppEventsIdle(); }, this);
+    // Without the marching frame there is nothing to do while idle: the pump rests.
+    m_idle->setWanted([this] { return m_form->IdleWanted(); });
+    m_idle->setPassesPerWake(kDashStride);
     buildLayout();
     buildMenuBar();
     setErrorDialogParent(this);
@@ -135,18 +140,17 @@ void MainWindow::buildLayout() {
 
     columns->addWidget(buildSidePanel());
 
-    m_scrollBox = new QScrollArea(central);
+    // The workspace at its view scale; the marching frame and a dragged element change small
+    // parts, only those reach the screen.
+    m_scrollBox = new WorkspaceScrollArea(*m_form, central);
     m_scrollBox->setObjectName("ScrollBox1");
-    m_scrollBox->setWidgetResizable(true);
-    auto* workspace = new PaintBoxHost(m_form->WorkingPlaceImage, m_scrollBox);
-    workspace->setObjectName("WorkingPlaceImage");
-    // The marching frame and a dragged element change small parts: only those reach the screen.
-    m_form->WorkingPlaceImage.InvalidateArea = [host =
-                                                    QPointer<QWidget>(workspace)](const TRect& R) {
-        if (host) host->update(QRect(R.Left, R.Top, R.Width(), R.Height()));
-    };
-    m_scrollBox->setWidget(workspace);
-    m_components[FormComponent::WorkingPlaceImage] = workspace;
+    m_scrollBox->viewport()->setObjectName("WorkingPlaceImage");
+    m_scrollBox->Dispatch = [](const std::function<void()>& call) { runGuarded(call); };
+    m_scrollBox->OnStatusChanged = [this] { updateStatus(); };
+    // The dashes move a tenth of a pixel per idle pass; the pump runs four passes per wake
+    // and the view shows the fourth: the dashes keep their speed at a quarter of the repaints.
+    m_form->WorkingPlaceImage.SetDashStride(kDashStride);
+    m_components[FormComponent::WorkingPlaceImage] = m_scrollBox->viewport();
     columns->addWidget(m_scrollBox, 1);
     rows->addLayout(columns, 1);
 
@@ -183,6 +187,12 @@ void MainWindow::buildLayout() {
     rows->addWidget(panel3);
 
     setCentralWidget(central);
+    m_statusBar = new WorkspaceStatusBar(this);
+    setStatusBar(m_statusBar);
+}
+
+void MainWindow::updateStatus() {
+    if (m_statusBar) m_statusBar->showStatus(m_form->ViewStatus());
 }
 
 QWidget* MainWindow::buildSidePanel() {
@@ -297,6 +307,7 @@ void MainWindow::addMenuItems(QMenu* target, const Menu& table) {
 void MainWindow::clickItem(const std::string& name) {
     runGuarded([this, &name] { m_form->ClickMenuItem(name); });
     syncMenuState();
+    updateStatus();
 }
 
 void MainWindow::syncMenuState() {
@@ -349,7 +360,11 @@ void MainWindow::closeAtSessionEnd() {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous()) runGuarded([this] { m_form->FormShow(); });
+    if (event->spontaneous()) return;
+    runGuarded([this] { m_form->FormShow(); });
+    // The keyboard starts at the workspace: Tab picks a corner, the arrow keys move it.
+    m_scrollBox->setFocus(Qt::OtherFocusReason);
+    updateStatus();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

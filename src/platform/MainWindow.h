@@ -18,12 +18,13 @@ class QAction;
 class QFrame;
 class QLabel;
 class QMenu;
-class QScrollArea;
 
 namespace schauplatz {
 
 class HelpWindow;
 class IdlePump;
+class WorkspaceScrollArea;
+class WorkspaceStatusBar;
 class Settings;
 
 class MainWindow : public QMainWindow {
@@ -84,13 +85,15 @@ private:
     QMenu* buildContextMenu(const Menu& table);
     void clickItem(const std::string& name);
     void syncMenuState();
+    void updateStatus();
 
     std::unique_ptr<Host> m_host;
     std::unique_ptr<TForm_Schauplatz> m_form;
     IdlePump* m_idle = nullptr;
     std::map<FormComponent, QWidget*> m_components;
     std::map<std::string, QAction*> m_actions;
-    QScrollArea* m_scrollBox = nullptr;
+    WorkspaceScrollArea* m_scrollBox = nullptr;
+    WorkspaceStatusBar* m_statusBar = nullptr;
     QMenu* m_popupElement = nullptr;
     QMenu* m_popupFassade = nullptr;
     DialogAnswer m_dialogAnswer;

@@ -2,6 +2,7 @@
 
 #include "elements/codecs/PictureEncoders.h"
 #include "platform/AppearanceDialog.h"
+#include "platform/CornerDialog.h"
 #include "platform/DialogFilter.h"
 #include "platform/HelpWindow.h"
 #include "platform/IdlePump.h"
@@ -166,11 +167,9 @@ void MainWindow::Host::acceptDroppedFiles(bool accept) {
     m_window.setAcceptDrops(accept);
 }
 
-// The view is never smaller than the workspace bitmap, so the scroll box's ranges follow
-// the bitmap and view pixels stay workspace pixels.
-void MainWindow::Host::workspaceSizeChanged(int width, int height) {
-    if (QWidget* widget = m_window.component(FormComponent::WorkingPlaceImage))
-        widget->setMinimumSize(width, height);
+std::optional<std::array<std::int32_t, 8>>
+MainWindow::Host::cornerDialog(const std::array<std::int32_t, 8>& corners) {
+    return CornerDialog::ask(corners, &m_window);
 }
 
 // A save or load that takes a while: a bar in a window-modal dialog. A load can be

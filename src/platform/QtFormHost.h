@@ -27,7 +27,8 @@ public:
     void menuStateChanged() override;
     void installIdleHandler() override;
     void acceptDroppedFiles(bool accept) override;
-    void workspaceSizeChanged(int width, int height) override;
+    std::optional<std::array<std::int32_t, 8>>
+    cornerDialog(const std::array<std::int32_t, 8>& corners) override;
     void progressChanged(const std::string& text, double fraction, bool cancellable) override;
     bool progressCancelled() override;
     void progressEnded() override;

@@ -74,20 +74,24 @@ TEST(HelpPage, ListsEveryKeyThatReachesItsItemAndNoOther) {
                                                                         PlainCaption(item.caption));
         }
     ASSERT_GE(expected.size(), 11u); // the ten designed keys and F1
-    ASSERT_EQ(keys.rows.size(), expected.size() + 1);
+    // Then the workspace's own keys and the element list's Return.
+    ASSERT_EQ(keys.rows.size(), expected.size() + 7);
     // Each row starts with the item's own key (further keys follow after " oder ").
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(keys.rows[i].first.rfind(expected[i].first, 0), 0u) << keys.rows[i].first;
         EXPECT_EQ(keys.rows[i].second, expected[i].second);
     }
+    EXPECT_EQ(keys.rows[expected.size()].first, "Tab oder Umschalt+Tab");
+    EXPECT_EQ(keys.rows[expected.size() + 3].first, "Esc");
     EXPECT_EQ(keys.rows.back().first, "Eingabetaste");
 
-    // The doubled keys stand once, with the item they reach.
+    // The keys that were doubled are each one item's now.
     const std::string text = page.plainText();
     EXPECT_TRUE(contains(text, "Strg+N: Datei › Neues Projekt\n"));
-    EXPECT_FALSE(contains(text, "Strg+N: Element"));
+    EXPECT_TRUE(contains(text, "Strg+Umschalt+N: Element › Neues Element positionieren\n"));
     EXPECT_TRUE(contains(text, "Strg+Alt+S: Datei › Aktuelles Bild speichern\n"));
-    EXPECT_FALSE(contains(text, "› Tür spiegeln\n"));
+    EXPECT_TRUE(contains(text, "Strg+Alt+M: Ansicht › Tür spiegeln\n"));
+    EXPECT_TRUE(contains(text, "Strg++ oder Strg+=: Ansicht › Vergrößern\n"));
     EXPECT_TRUE(contains(text, "F1: Hilfe › Bedienung\n"));
 }
 
@@ -104,7 +108,9 @@ TEST(HelpPage, AFurtherKeyOfAnItemIsListedBesideItsOwn) {
              {MenuItem{"h", "Hidden", {true, false, 'H'}, {}, false, false, false, {}}}}};
     const HelpPage page = MakeHelpPage(menus, "");
     const HelpSection& keys = sectionNamed(page, "Tastenkürzel");
-    ASSERT_EQ(keys.rows.size(), 3u);
+    // The two items, no hidden one, then the workspace's keys and Return.
+    ASSERT_EQ(keys.rows.size(), 2u + 7u);
+    EXPECT_EQ(keys.rows[2].first, "Tab oder Umschalt+Tab");
     EXPECT_EQ(keys.rows[0].first, "Strg++ oder Strg+=");
     EXPECT_EQ(keys.rows[0].second, "Ansicht › Größer");
     // Ctrl++ reaches the first item, so the second lists only its own key.
@@ -126,15 +132,21 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     EXPECT_TRUE(contains(all, "1. Eine Fassade laden: „Fassade Laden“ (Strg+Alt+F)")) << all;
     EXPECT_TRUE(contains(all, "„Element übernehmen“ (Strg+U) fügt es in das Bild ein")) << all;
     EXPECT_TRUE(contains(all, "„Schritt zurück“ (Strg+Z)")) << all;
-    EXPECT_TRUE(contains(all, "„Darstellung …“ (Strg+D) glättet")) << all;
+    EXPECT_TRUE(contains(all, "„Tür spiegeln“ (Strg+Alt+M) spiegelt es")) << all;
+    EXPECT_TRUE(contains(all, "„Ganzes Bild“ (Strg+0) zeigt die ganze Fassade")) << all;
+    EXPECT_TRUE(contains(all, "„Ecken eingeben…“ (Strg+K) nimmt die Ecken als Zahlen")) << all;
+    EXPECT_TRUE(contains(all, "„Darstellung…“ (Strg+D) glättet")) << all;
     // A second holder of a key is named without it.
-    EXPECT_TRUE(contains(all, "„Tür spiegeln“ spiegelt es")) << all;
+    form.Item("NeuesProjekt1").shortCut = ShortCut{true, false, 'K'};
+    const HelpPage doubled = MakeHelpPage(form.MainMenu1(), "");
+    EXPECT_TRUE(contains(sectionNamed(doubled, "So entsteht eine Bildkomposition").paragraphs[3],
+                         "„Ecken eingeben…“ nimmt"));
 
     // A key that moves in the table moves in the help.
     form.Item("Elementbernehmen1").shortCut = ShortCut{false, false, std::string("F9")};
     const HelpPage movedPage = MakeHelpPage(form.MainMenu1(), "");
     const HelpSection& moved = sectionNamed(movedPage, "So entsteht eine Bildkomposition");
-    EXPECT_TRUE(contains(moved.paragraphs[3], "„Element übernehmen“ (F9)"));
+    EXPECT_TRUE(contains(moved.paragraphs[4], "„Element übernehmen“ (F9)"));
 }
 
 TEST(HelpPage, SaysWhereTheLogIs) {

@@ -29,7 +29,7 @@ const std::vector<ExpectedMenu> kDesigned = {
      {{"NeuesProjekt1", "&Neues Projekt ", "Ctrl+N", false},
       {"Projektladen1", "Projekt laden", "Ctrl+O", false},
       {"Projektspeichern1", "Projekt &speichern", "Ctrl+S", false},
-      {"Projektspeichernals1", "Projekt speichern als..", "", false},
+      {"Projektspeichernals1", "Projekt speichern als..", "Ctrl+Shift+S", false},
       {"", "-", "", false},
       {"InZwischenablagekopieren1", "Bild in Zwischenablage kopieren", "Ctrl+C", false},
       {"Bildspeichern1", "Aktuelles Bild speichern", "Ctrl+Alt+S", false}}},
@@ -42,8 +42,8 @@ const std::vector<ExpectedMenu> kDesigned = {
      true,
      {{"Muster1", "Türen Musterverzeichnis laden", "Ctrl+Alt+O", false},
       {"", "-", "", false},
-      {"NeuesElementpositionieren1", "Neues Element positionieren", "Ctrl+N", true},
-      {"Darstellung1", "Darstellung …", "Ctrl+D", false},
+      {"NeuesElementpositionieren1", "Neues Element positionieren", "Ctrl+Shift+N", true},
+      {"Darstellung1", "Darstellung…", "Ctrl+D", false},
       {"", "-", "", false},
       {"Elementbernehmen1", "Element übernehmen", "Ctrl+U", false},
       {"Schrittzurck1", "Schritt zurück", "Ctrl+Z", false},
@@ -52,12 +52,22 @@ const std::vector<ExpectedMenu> kDesigned = {
       {"Bearbeitungabbrechen1", "Bearbeitung abbrechen", "Esc", false},
       {"Elemententfernen1", "Element entfernen", "Del", false},
       {"Nachvorne1", "Nach vorne", "Ctrl+PgUp", false},
-      {"Nachhinten1", "Nach hinten", "Ctrl+PgDown", false}}},
+      {"Nachhinten1", "Nach hinten", "Ctrl+PgDown", false},
+
+      {"", "-", "", false},
+      {"Eckeneingeben1", "Ecken eingeben…", "Ctrl+K", false}}},
     {"&Ansicht",
      true,
      {{"Vertexanaus1", "Rahmen an/aus", "Ctrl+R", true},
       {"", "-", "", false},
-      {"rspeigeln1", "Tür spiegeln", "Ctrl+Alt+S", false}}},
+      {"rspeigeln1", "Tür spiegeln", "Ctrl+Alt+M", false},
+      {"", "-", "", false},
+      {"GanzesBild1", "Ganzes Bild", "Ctrl+0", false},
+      {"Originalgre1", "Originalgröße", "Ctrl+1", false},
+      {"Vergrern1", "Vergrößern", "Ctrl++", false},
+      {"Verkleinern1", "Verkleinern", "Ctrl+-", false},
+      {"", "-", "", false},
+      {"Lupe1", "Lupe", "", true}}},
     {"&Zoom",
      false,
      {{"kleiner", "kleiner", "", false},
@@ -91,7 +101,7 @@ TEST(MenuTable, MatchesTheDesignedMenuBar) {
             }
             EXPECT_EQ(item.shortCut.text(), want.shortCut);
             EXPECT_EQ(item.toggle, want.toggle);
-            // Both toggles start checked; nothing else is checked.
+            // The toggles start checked; nothing else is checked.
             EXPECT_EQ(item.checked, want.toggle);
         }
     }
@@ -109,7 +119,7 @@ TEST(MenuTable, ContextMenusCarryOneItemEach) {
     EXPECT_EQ(form.PopupMenuFassade().items[0].handler, &TForm_Schauplatz::FassadeLaden1Click);
 }
 
-TEST(MenuTable, DoubledKeysGoToTheFirstItemInMenuOrder) {
+TEST(MenuTable, EveryKeyHasOneItem) {
     testing::ScriptedHost host;
     TForm_Schauplatz form(host, "/nonexistent/program/");
     const auto& menus = form.MainMenu1();
@@ -118,25 +128,35 @@ TEST(MenuTable, DoubledKeysGoToTheFirstItemInMenuOrder) {
             .items[static_cast<std::size_t>(pos.item)]
             .name;
     };
+    // The first holders of the keys that were doubled keep them.
     EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, false, 'N'})), "NeuesProjekt1");
     EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, true, 'S'})), "Bildspeichern1");
+    EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, false, 'N', true})),
+              "NeuesElementpositionieren1");
+    EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, true, 'M'})), "rspeigeln1");
+    EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, false, 'S', true})), "Projektspeichernals1");
     EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, false, 'S'})), "Projektspeichern1");
+    EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, false, '='})), "Vergrern1");
+    EXPECT_EQ(nameAt(FindShortCutTarget(menus, {true, false, '+'})), "Vergrern1");
     EXPECT_FALSE(FindShortCutTarget(menus, {true, false, 'Q'}).valid());
     EXPECT_FALSE(FindShortCutTarget(menus, {false, true, 'S'}).valid());
     EXPECT_FALSE(FindShortCutTarget(menus, {}).valid());
 
-    // Every item with a key is reached by it except the two second holders.
+    // Every item with a key is reached by it, and no two items carry the same key.
+    std::vector<ShortCut> keys;
     for (int m = 0; m < static_cast<int>(menus.size()); ++m) {
         for (int i = 0; i < static_cast<int>(menus[static_cast<std::size_t>(m)].items.size());
              ++i) {
             const MenuItem& item =
                 menus[static_cast<std::size_t>(m)].items[static_cast<std::size_t>(i)];
-            const bool secondHolder =
-                item.name == "NeuesElementpositionieren1" || item.name == "rspeigeln1";
-            EXPECT_EQ(ReachedByShortCut(menus, {m, i}), !item.shortCut.empty() && !secondHolder)
-                << item.name;
+            EXPECT_EQ(ReachedByShortCut(menus, {m, i}), !item.shortCut.empty()) << item.name;
+            if (!item.shortCut.empty()) keys.push_back(item.shortCut);
+            keys.insert(keys.end(), item.moreShortCuts.begin(), item.moreShortCuts.end());
         }
     }
+    for (std::size_t a = 0; a < keys.size(); ++a)
+        for (std::size_t b = a + 1; b < keys.size(); ++b)
+            EXPECT_FALSE(keys[a] == keys[b]) << keys[a].text();
     EXPECT_FALSE(ReachedByShortCut(menus, {99, 0}));
     EXPECT_FALSE(ReachedByShortCut(menus, {0, 99}));
 }

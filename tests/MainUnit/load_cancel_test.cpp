@@ -16,11 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::array<QuadPoint, 4> kQuadA{QuadPoint{10, 10}, QuadPoint{40, 12}, QuadPoint{41, 50},
-                                      QuadPoint{9, 48}};
-const std::array<QuadPoint, 4> kQuadB{QuadPoint{45, 20}, QuadPoint{80, 20}, QuadPoint{80, 60},
-                                      QuadPoint{45, 60}};
-
 // Every file below folder with its bytes, so that a changed picture store shows.
 std::map<std::string, std::string> filesBelow(const std::string& folder) {
     std::map<std::string, std::string> files;

@@ -74,6 +74,23 @@ inline std::string cp1252(const std::string& utf8) {
     return out;
 }
 
+// Two quads inside a facade of at least 90 x 70.
+inline const std::array<QuadPoint, 4> kQuadA{QuadPoint{10, 10}, QuadPoint{40, 12},
+                                             QuadPoint{41, 50}, QuadPoint{9, 48}};
+inline const std::array<QuadPoint, 4> kQuadB{QuadPoint{45, 20}, QuadPoint{80, 20},
+                                             QuadPoint{80, 60}, QuadPoint{45, 60}};
+
+// The names in a folder, sorted.
+inline std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 class ProjectForm : public ::testing::Test {
 protected:
     void SetUp() override {

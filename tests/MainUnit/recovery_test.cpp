@@ -22,20 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::array<QuadPoint, 4> kQuadA{QuadPoint{10, 10}, QuadPoint{40, 12}, QuadPoint{41, 50},
-                                      QuadPoint{9, 48}};
-const std::array<QuadPoint, 4> kQuadB{QuadPoint{45, 20}, QuadPoint{80, 20}, QuadPoint{80, 60},
-                                      QuadPoint{45, 60}};
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        names.push_back(it->path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::size_t countWithExtension(const std::string& folder, const std::string& extension) {
     std::size_t n = 0;
     for (const std::string& name : namesIn(folder))

@@ -128,9 +128,9 @@ protected:
     bool made(int i) const {
         return m_list.ThumbnailStateOf(static_cast<std::size_t>(i)) == TThumbnailState::Made;
     }
-    bool walksCompleted(std::uint64_t more) {
-        const std::uint64_t target = m_list.CompletedWalks() + more;
-        return waitUntil([&] { return m_list.CompletedWalks() >= target; });
+    // The worker walked the entries without making anything and waits for a change.
+    bool workerRests() {
+        return waitUntil([&] { return m_list.WorkerResting(); });
     }
 
     ScratchFolder m_folder;
@@ -152,7 +152,7 @@ TEST_F(ElementListWorkerTest, OnlyVisibleEntriesGetThumbnails) {
     fill(10);
     attach(3);
     ASSERT_TRUE(waitUntil([&] { return made(0) && made(1) && made(2); }));
-    ASSERT_TRUE(walksCompleted(2)); // two more walks over all entries
+    ASSERT_TRUE(workerRests()); // a walk over all entries made nothing more
     EXPECT_EQ(m_maker.calls(), (std::vector<std::string>{name(0), name(1), name(2)}));
     for (int i = 3; i < 10; ++i)
         EXPECT_EQ(m_list.ThumbnailStateOf(i), TThumbnailState::NotMade) << i;
@@ -185,7 +185,7 @@ TEST_F(ElementListWorkerTest, NothingIsMadeDuringAScrollAnimation) {
     fill(6);
     m_list.SetScrollAnimating(true);
     attach(3);
-    ASSERT_TRUE(walksCompleted(3));
+    ASSERT_TRUE(workerRests());
     EXPECT_TRUE(m_maker.calls().empty());
     m_list.SetScrollAnimating(false);
     ASSERT_TRUE(waitUntil([&] { return made(0) && made(1) && made(2); }));
@@ -197,7 +197,7 @@ TEST_F(ElementListWorkerTest, TheEntryBeingPaintedIsLeftAlone) {
     painting.emplace(m_list, 1);
     attach(3);
     ASSERT_TRUE(waitUntil([&] { return made(0) && made(2); }));
-    ASSERT_TRUE(walksCompleted(1));
+    ASSERT_TRUE(workerRests());
     EXPECT_FALSE(made(1));
     painting.reset();
     ASSERT_TRUE(waitUntil([&] { return made(1); }));
@@ -210,7 +210,7 @@ TEST_F(ElementListWorkerTest, FailingFilesEndWithAnEmptyBoxAndAreNotRetried) {
     m_list.AddImagesFromFolder(m_folder.path("") + "*.bmp");
     attach(3);
     ASSERT_TRUE(waitUntil([&] { return made(0) && made(1) && made(2); }));
-    ASSERT_TRUE(walksCompleted(2));
+    ASSERT_TRUE(workerRests());
     EXPECT_EQ(m_maker.calls().size(), 3u);
     EXPECT_TRUE(m_list.ThumbnailOf(0).Empty());
     EXPECT_TRUE(m_list.ThumbnailOf(1).Empty());
@@ -279,12 +279,36 @@ TEST_F(ElementListWorkerTest, DestroyingTheListEndsTheWorker) {
     EXPECT_EQ(m_maker.calls().size(), callsAtEnd);
 }
 
+// With nothing left to make the worker does not wake: no walk in the rest, until the list
+// scrolls (or resizes, or ends an animation); then it walks, makes what came into view, rests.
+TEST_F(ElementListWorkerTest, WithNothingToMakeTheWorkerSleepsUntilTheListChanges) {
+    fill(8);
+    attach(3);
+    ASSERT_TRUE(waitUntil([&] { return made(0) && made(1) && made(2); }));
+    ASSERT_TRUE(workerRests());
+    const std::uint64_t walks = m_list.CompletedWalks();
+    std::this_thread::sleep_for(60ms);
+    EXPECT_EQ(m_list.CompletedWalks(), walks);
+    EXPECT_TRUE(m_list.WorkerResting());
+
+    scrollToEntry(4);
+    ASSERT_TRUE(waitUntil([&] { return made(4) && made(5) && made(6); }));
+    ASSERT_TRUE(workerRests());
+    EXPECT_GT(m_list.CompletedWalks(), walks);
+    EXPECT_FALSE(made(3));
+    EXPECT_FALSE(made(7));
+    // A resize that shows one more entry wakes it as well.
+    m_list.SetViewportSize(170, 10 + 4 * 210 - 10);
+    ASSERT_TRUE(waitUntil([&] { return made(7); }));
+}
+
 TEST_F(ElementListWorkerTest, AnEmptyListIdlesInsteadOfSpinning) {
     attach(3);
     // Every walk over no entries sleeps once; a spinning loop would count
     // walks in the hundred thousands within the same time.
     std::this_thread::sleep_for(100ms);
     EXPECT_LT(m_list.CompletedWalks(), 1000u);
+    EXPECT_TRUE(workerRests());
 }
 
 // --- with the real thumbnail maker -----------------------------------------------------------

@@ -5,12 +5,12 @@
 #include "elements/PictureFiles.h"
 #include "platform/MainWindow.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
 #include <QMouseEvent>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
 
@@ -126,6 +126,9 @@ TEST_F(PlacementWindow, LargeJpegFacadeIsFittedAndStartsTheRecordList) {
     }
     const std::string path = m_folder.path() + "photo.jpg";
     ASSERT_TRUE(photo.save(QString::fromStdString(path), "JPG", 90));
+    m_window->resize(1100, 800);
+    m_window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     m_answers = {path};
     trigger("FassadeLaden1");
     TForm_Schauplatz& form = m_window->form();
@@ -135,9 +138,17 @@ TEST_F(PlacementWindow, LargeJpegFacadeIsFittedAndStartsTheRecordList) {
     EXPECT_EQ(form.WorkingPlaceImage.Bitmap().Height(), 1081);
     EXPECT_EQ(form.ProjectData, std::vector<std::string>{path});
     EXPECT_EQ(form.Zoom, 1.0f);
-    // The scroll box scrolls over the whole workspace.
-    EXPECT_GE(workspaceWidget()->minimumWidth(), 1441);
-    EXPECT_GE(workspaceWidget()->minimumHeight(), 1081);
+    // Too large for the window: shown whole, without scroll bars.
+    auto* scroll = m_window->findChild<QAbstractScrollArea*>("ScrollBox1");
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_TRUE(form.WorkspaceScreen.FitMode());
+    EXPECT_LT(form.WorkspaceScreen.Scale().Value(), 1.0);
+    EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+    // At 1:1 the scroll box scrolls over the whole workspace.
+    trigger("Originalgre1");
+    EXPECT_EQ(scroll->horizontalScrollBar()->maximum() + form.WorkspaceScreen.Width(), 1441);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum() + form.WorkspaceScreen.Height(), 1081);
 }
 
 TEST_F(PlacementWindow, ClipboardHoldsTheBackgroundsColourChannels) {

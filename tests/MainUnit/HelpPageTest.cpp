@@ -122,7 +122,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     TForm_Schauplatz form(host, "/nonexistent/program/");
     const HelpPage page = MakeHelpPage(form.MainMenu1(), "");
     const HelpSection& steps = sectionNamed(page, "So entsteht eine Bildkomposition");
-    ASSERT_EQ(steps.paragraphs.size(), 7u);
+    ASSERT_EQ(steps.paragraphs.size(), 8u);
     std::string all;
     for (const std::string& step : steps.paragraphs)
         all += step + "\n";

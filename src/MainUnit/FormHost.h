@@ -6,9 +6,11 @@
 // window, tests implement it with scripted answers.
 
 #include "MainUnit/HelpPage.h"
+#include "raster/Appearance.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +51,15 @@ struct ClipboardPicture {
 // The answers to "Das Projekt wurde geändert. Sollen die Änderungen gespeichert werden?".
 enum class RestoreAnswer { Restore, Discard, Later };
 enum class SaveChangesAnswer { Save, Discard, Cancel };
+
+// The dialog "Darstellung": the settings of the element being placed, edited with a live
+// preview. Every change is handed to preview at once; the button "Automatisch an Fassade
+// anpassen" asks autoMatch for the suggestion from the settings shown.
+struct AppearanceDialogRequest {
+    TAppearance initial;
+    std::function<void(const TAppearance&)> preview;
+    std::function<TAppearance(const TAppearance&)> autoMatch;
+};
 
 class FormHost {
 public:
@@ -117,6 +128,15 @@ public:
     virtual std::string startPatternFolder(const std::string& designed) { return designed; }
     // A page of the "&Hilfe" menu in a window of its own.
     virtual void showHelp(const HelpPage& page) { showMessage(page.title, page.plainText()); }
+    // "Darstellung": the settings chosen with OK, or nullopt for "Abbrechen" (the window then
+    // puts back the settings it had). A host without a user keeps them.
+    virtual std::optional<TAppearance> editAppearance(const AppearanceDialogRequest& /*request*/) {
+        return std::nullopt;
+    }
+    // The settings new elements start with (those last used in an earlier run), and the
+    // settings last chosen, to be kept for the next run.
+    virtual TAppearance startAppearance() { return {}; }
+    virtual void appearanceChosen(const TAppearance& /*settings*/) {}
     // The libraries the program runs on, with version and licence, for the about page.
     virtual std::vector<LibraryNotice> usedLibraries() { return {}; }
 };

@@ -160,7 +160,8 @@ bool TForm_Schauplatz::SaveProject(const std::string& Name) {
     {
         ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + name,
                                ArchiveSession::Kind::Save);
-        written = writeProjectArchive(name, lines, ProjectFolders(), ZipArchive1);
+        written = writeProjectArchive(name, lines, ProjectFolders(), ZipArchive1,
+                                      m_composition.AppearanceEntry());
     }
     if (!written) return false;
     ProjectFile = name;
@@ -245,6 +246,8 @@ void TForm_Schauplatz::ReplayElement(const std::string& Path, std::int32_t X0, s
                                      std::int32_t X1, std::int32_t Y1, std::int32_t X2,
                                      std::int32_t Y2, std::int32_t X3, std::int32_t Y3) {
     Vertices = {QuadPoint{X0, Y0}, QuadPoint{X1, Y1}, QuadPoint{X2, Y2}, QuadPoint{X3, Y3}};
+    // A record line alone is drawn as recorded, whatever settings new elements take.
+    m_placement.appearance = TAppearance{};
     LoadElementPicture(Path);
     Elementbernehmen1Click();
 }

@@ -1,6 +1,7 @@
 #include "platform/QtFormHost.h"
 
 #include "elements/codecs/PictureEncoders.h"
+#include "platform/AppearanceDialog.h"
 #include "platform/CornerDialog.h"
 #include "platform/DialogFilter.h"
 #include "platform/HelpWindow.h"
@@ -253,6 +254,21 @@ std::string MainWindow::Host::startPatternFolder(const std::string& designed) {
     if (remembered.empty()) return designed;
     remembered.pop_back(); // the list is filled from a folder named without its "/"
     return remembered;
+}
+
+std::optional<TAppearance>
+MainWindow::Host::editAppearance(const AppearanceDialogRequest& request) {
+    AppearanceDialog dialog(&m_window, request);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.settings();
+}
+
+TAppearance MainWindow::Host::startAppearance() {
+    return m_window.m_settings->appearance();
+}
+
+void MainWindow::Host::appearanceChosen(const TAppearance& settings) {
+    m_window.m_settings->rememberAppearance(settings);
 }
 
 // One window per page, made on first use and shown again (raised) on the next.

@@ -35,6 +35,9 @@ public:
     SaveChangesAnswer askSaveChanges(const std::string& question) override;
     RestoreAnswer askRestore(const std::string& question) override;
     std::string startPatternFolder(const std::string& designed) override;
+    std::optional<TAppearance> editAppearance(const AppearanceDialogRequest& request) override;
+    TAppearance startAppearance() override;
+    void appearanceChosen(const TAppearance& settings) override;
     void showHelp(const HelpPage& page) override;
     std::vector<LibraryNotice> usedLibraries() override;
 

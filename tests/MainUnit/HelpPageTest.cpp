@@ -122,7 +122,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     TForm_Schauplatz form(host, "/nonexistent/program/");
     const HelpPage page = MakeHelpPage(form.MainMenu1(), "");
     const HelpSection& steps = sectionNamed(page, "So entsteht eine Bildkomposition");
-    ASSERT_EQ(steps.paragraphs.size(), 7u);
+    ASSERT_EQ(steps.paragraphs.size(), 8u);
     std::string all;
     for (const std::string& step : steps.paragraphs)
         all += step + "\n";
@@ -135,6 +135,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     EXPECT_TRUE(contains(all, "„Tür spiegeln“ (Strg+Alt+M) spiegelt es")) << all;
     EXPECT_TRUE(contains(all, "„Ganzes Bild“ (Strg+0) zeigt die ganze Fassade")) << all;
     EXPECT_TRUE(contains(all, "„Ecken eingeben…“ (Strg+K) nimmt die Ecken als Zahlen")) << all;
+    EXPECT_TRUE(contains(all, "„Darstellung…“ (Strg+D) glättet")) << all;
     // A second holder of a key is named without it.
     form.Item("NeuesProjekt1").shortCut = ShortCut{true, false, 'K'};
     const HelpPage doubled = MakeHelpPage(form.MainMenu1(), "");

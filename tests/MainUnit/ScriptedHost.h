@@ -5,6 +5,7 @@
 #include "MainUnit/FormHost.h"
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,41 @@ public:
     std::vector<std::string> questions;
     // Answers to the question whether work a crash left is restored ("Verwerfen" when none).
     std::deque<RestoreAnswer> restoreAnswers;
+
+    // Answers to "Darstellung": the settings the user moves through (each one a preview), then
+    // optionally "Automatisch an Fassade anpassen", then OK or "Abbrechen". None left: the
+    // dialog is cancelled at once.
+    struct AppearanceAnswer {
+        std::vector<TAppearance> steps;
+        bool autoMatch = false;
+        bool ok = true;
+    };
+    std::deque<AppearanceAnswer> appearanceAnswers;
+    std::vector<TAppearance> appearanceShown;   // the settings each dialog started with
+    std::vector<TAppearance> appearanceChoices; // told by appearanceChosen
+    TAppearance keptAppearance;                 // startAppearance: kept from an earlier run
+
+    std::optional<TAppearance> editAppearance(const AppearanceDialogRequest& request) override {
+        appearanceShown.push_back(request.initial);
+        if (appearanceAnswers.empty()) return std::nullopt;
+        const AppearanceAnswer answer = appearanceAnswers.front();
+        appearanceAnswers.pop_front();
+        TAppearance shown = request.initial;
+        for (const TAppearance& step : answer.steps) {
+            shown = step;
+            request.preview(shown);
+        }
+        if (answer.autoMatch) {
+            shown = request.autoMatch(shown);
+            request.preview(shown);
+        }
+        if (!answer.ok) return std::nullopt;
+        return shown;
+    }
+    TAppearance startAppearance() override { return keptAppearance; }
+    void appearanceChosen(const TAppearance& settings) override {
+        appearanceChoices.push_back(settings);
+    }
 
     std::string openFileDialog(const FileDialogRequest& request) override {
         openRequests.push_back(request);

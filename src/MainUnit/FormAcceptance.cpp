@@ -5,6 +5,7 @@
 
 #include "elements/PictureFiles.h"
 #include "elements/StoredPicture.h"
+#include "raster/ElementRendering.h"
 #include "raster/Transformation.h"
 #include "support/U_SYSTOOLS.h"
 
@@ -36,7 +37,13 @@ bool TForm_Schauplatz::CommandRefused() const {
 void TForm_Schauplatz::CombineHintergrundAndOverlay() {
     TBitmap32& preview = ImageCombined.Bitmap();
     preview.Assign(&ImageHintergrund.Bitmap());
-    ImageCombined.CopyNonZeroPixels(WorkingPlaceImage.Bitmap());
+    // The element as the composite will hold it: copied when drawn exactly, blended by its
+    // alpha when drawn with settings.
+    if (IsNeutral(m_placement.workspaceAppearance))
+        ImageCombined.CopyNonZeroPixels(WorkingPlaceImage.Bitmap());
+    else
+        CompositeElementLayer(preview, WorkingPlaceImage.Bitmap(), m_placement.elementArea,
+                              m_placement.workspaceAppearance);
     m_placement.previewBackground = m_placement.backgroundGeneration;
     m_placement.previewWorkspace = m_placement.workspaceGeneration;
     ImageCombined.Invalidate();
@@ -109,7 +116,8 @@ TPlacedElement TForm_Schauplatz::CurrentElement() {
         m_placement.placedPicture = std::move(picture);
         m_placement.placedPictureOf = m_placement.elementPicture;
     }
-    return TPlacedElement{recordedElementPath(), m_placement.placedPicture, Vertices};
+    return TPlacedElement{recordedElementPath(), m_placement.placedPicture, Vertices,
+                          m_placement.appearance};
 }
 
 // The file the record line names for the element being placed: its own file; a copy without

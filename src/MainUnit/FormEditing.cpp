@@ -44,6 +44,7 @@ bool TForm_Schauplatz::TakeUpElementAt(int X, int Y) {
     m_placement.recordedPath = element.Path;
     m_placement.recordedPathOf = element.Path;
     Vertices = element.Quad;
+    m_placement.appearance = element.Appearance;
     if (!Item("NeuesElementpositionieren1").checked)
         Item("NeuesElementpositionieren1").checked = true;
     Item("Vertexanaus1").checked = true;

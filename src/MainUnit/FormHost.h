@@ -6,9 +6,11 @@
 // window, tests implement it with scripted answers.
 
 #include "MainUnit/HelpPage.h"
+#include "raster/Appearance.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,7 +49,17 @@ struct ClipboardPicture {
 };
 
 // The answers to "Das Projekt wurde geändert. Sollen die Änderungen gespeichert werden?".
+enum class RestoreAnswer { Restore, Discard, Later };
 enum class SaveChangesAnswer { Save, Discard, Cancel };
+
+// The dialog "Darstellung": the settings of the element being placed, edited with a live
+// preview. Every change is handed to preview at once; the button "Automatisch an Fassade
+// anpassen" asks autoMatch for the suggestion from the settings shown.
+struct AppearanceDialogRequest {
+    TAppearance initial;
+    std::function<void(const TAppearance&)> preview;
+    std::function<TAppearance(const TAppearance&)> autoMatch;
+};
 
 class FormHost {
 public:
@@ -104,8 +116,11 @@ public:
         return SaveChangesAnswer::Discard;
     }
     // The question at start whether work left by a crash is restored: "Wiederherstellen"
-    // (true, the default button) or "Verwerfen".
-    virtual bool askRestore(const std::string& /*question*/) { return false; }
+    // (the default button) or "Verwerfen"; Later when the question ended without an answer
+    // (the session ends meanwhile), so the copy stays for the next start.
+    virtual RestoreAnswer askRestore(const std::string& /*question*/) {
+        return RestoreAnswer::Later;
+    }
 
     // Desktop integration; the defaults serve hosts without a desktop (tests, the renderer).
     // The pattern folder the window starts with: designed, or a folder the desktop kept from
@@ -113,6 +128,15 @@ public:
     virtual std::string startPatternFolder(const std::string& designed) { return designed; }
     // A page of the "&Hilfe" menu in a window of its own.
     virtual void showHelp(const HelpPage& page) { showMessage(page.title, page.plainText()); }
+    // "Darstellung": the settings chosen with OK, or nullopt for "Abbrechen" (the window then
+    // puts back the settings it had). A host without a user keeps them.
+    virtual std::optional<TAppearance> editAppearance(const AppearanceDialogRequest& /*request*/) {
+        return std::nullopt;
+    }
+    // The settings new elements start with (those last used in an earlier run), and the
+    // settings last chosen, to be kept for the next run.
+    virtual TAppearance startAppearance() { return {}; }
+    virtual void appearanceChosen(const TAppearance& /*settings*/) {}
     // The libraries the program runs on, with version and licence, for the about page.
     virtual std::vector<LibraryNotice> usedLibraries() { return {}; }
 };

@@ -160,6 +160,8 @@ void TForm_Schauplatz::Bildspeichern1Click() {
         WritePictureFile(ImageHintergrund.Bitmap(), target.path, target.type);
         return;
     }
+    // The picture saved always shows the smooth rendering, never the drag's stand-in.
+    FinishSmoothRendering();
     UpdatePreview();
     WritePictureFile(ImageCombined.Bitmap(), target.path, target.type);
 }

@@ -5,6 +5,7 @@
 
 #include "elements/PictureFiles.h"
 #include "raster/Drawing.h"
+#include "raster/ElementRendering.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -161,13 +162,42 @@ void TForm_Schauplatz::RenderElement() {
     // cleared everything), so clearing that area clears the bitmap.
     clearArea(workspace, m_placement.elementArea);
     m_placement.elementArea = {};
-    const TRect area = quadArea(Vertices, workspace);
-    bracket.widen(area);
+    // While a corner is dragged the fast rendering without smoothing stands in; the smooth
+    // one follows once the mouse is released or rests.
+    TAppearance look = m_placement.appearance;
+    const bool dragging = ActiveVertex >= 0 && !m_placement.renderingAtRest;
+    m_placement.smoothPending = dragging && look.Smooth;
+    m_placement.restingPasses = 0;
+    if (dragging) look.Smooth = false;
+    m_placement.workspaceAppearance = look;
+    const bool exact = IsNeutral(look);
+    showWorkspaceBlended(!exact);
     TBitmap32& door = ImageSelectedDoor.Bitmap();
+    const TElementQuad quad{
+        TPoint{Vertices[0].X, Vertices[0].Y}, TPoint{Vertices[1].X, Vertices[1].Y},
+        TPoint{Vertices[2].X, Vertices[2].Y}, TPoint{Vertices[3].X, Vertices[3].Y}};
+    const TRect area =
+        exact ? quadArea(Vertices, workspace)
+              : IntersectRect(ElementLayerArea(door, quad, look), workspace.BoundsRect());
+    bracket.widen(area);
     // An empty element picture has nothing to draw; the workspace stays clear.
     if (door.IsEmpty()) return;
     m_placement.elementArea = area;
-    DrawTransformed(&workspace, &door, Transformation.get());
+    if (exact)
+        DrawTransformed(&workspace, &door, Transformation.get());
+    else
+        RenderElementInto(workspace, door, quad, look, area);
+}
+
+// The workspace shows an appearance layer blended by its alpha, as the composite will hold
+// it; the exact layer as it always was.
+void TForm_Schauplatz::showWorkspaceBlended(bool blended) {
+    TBitmap32& workspace = WorkingPlaceImage.Bitmap();
+    const TDrawMode mode = blended ? dmBlend : dmTransparent;
+    const TCombineMode combine = blended ? cmBlend : cmMerge;
+    if (workspace.DrawMode() == mode && workspace.CombineMode() == combine) return;
+    workspace.SetDrawMode(mode);
+    workspace.SetCombineMode(combine);
 }
 
 void TForm_Schauplatz::markElementOffered() {
@@ -176,10 +206,12 @@ void TForm_Schauplatz::markElementOffered() {
         m_placement.offeredQuad[2 * i + 1] = Vertices[i].Y;
     }
     m_placement.offeredPicture = m_placement.elementPicture;
+    m_placement.offeredAppearance = m_placement.appearance;
 }
 
 bool TForm_Schauplatz::ElementTouched() const {
     if (m_placement.offeredPicture != m_placement.elementPicture) return true;
+    if (!(m_placement.offeredAppearance == m_placement.appearance)) return true;
     for (std::size_t i = 0; i < 4; ++i)
         if (m_placement.offeredQuad[2 * i] != Vertices[i].X ||
             m_placement.offeredQuad[2 * i + 1] != Vertices[i].Y)
@@ -270,6 +302,7 @@ void TForm_Schauplatz::RubberLayerMouseUp(TCustomImage32*, TMouseButton, TShiftS
         m_view.Selection = grabbed;
         WorkingPlaceImage.InvalidateOverlayNow();
     }
+    FinishSmoothRendering();
     WorkspaceScreen.LoupeChanged();
 }
 
@@ -294,6 +327,8 @@ void TForm_Schauplatz::rspeigeln1Click() {
 void TForm_Schauplatz::NeuesElementpositionieren1Click() {
     ClearQuadSelection();
     if (!Item("NeuesElementpositionieren1").checked) return;
+    // A new element takes the settings last chosen.
+    m_placement.appearance = m_placement.lastUsed;
     PlaceElementDefault();
     markElementOffered();
     Item("Vertexanaus1").checked = true;

@@ -5,6 +5,7 @@
 // picture dialog's last file.
 
 #include "project/TProjectFolders.h"
+#include "raster/Appearance.h"
 #include "raster/Bitmap32.h"
 #include "raster/Rect.h"
 
@@ -63,6 +64,20 @@ struct PlacementState {
 
     // Where the last rendering put the element, in workspace pixels.
     TRect elementArea{};
+
+    // The settings of the element being placed, those new elements take (last chosen, kept
+    // between runs) and those it was last offered with.
+    TAppearance appearance;
+    TAppearance lastUsed;
+    TAppearance offeredAppearance;
+    // The settings the workspace bitmap was drawn with: without smoothing while a corner is
+    // dragged (smoothPending then), the element's own otherwise.
+    TAppearance workspaceAppearance;
+    bool smoothPending = false;
+    // Idle passes since the last drag step while the smooth rendering waits; true while the
+    // smooth rendering replaces the stand-in.
+    int restingPasses = 0;
+    bool renderingAtRest = false;
 
     // The per-instance folders whose picture store keeps pictures a record line must name.
     std::unique_ptr<TProjectFolders> projectFolders;

@@ -121,17 +121,31 @@ private:
     bool m_shown = false;
 };
 
+// Sets a flag for the life of the object.
+class FlagWhile {
+public:
+    explicit FlagWhile(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagWhile() { m_flag = false; }
+    FlagWhile(const FlagWhile&) = delete;
+    FlagWhile& operator=(const FlagWhile&) = delete;
+
+private:
+    bool& m_flag;
+};
+
 } // namespace
 
+// An archive operation runs, or a load replays its pictures (the window handles events in
+// both, and nothing may change the project meanwhile).
 bool TForm_Schauplatz::ProjectBusy() const {
-    return ZipArchive1.Busy();
+    return ZipArchive1.Busy() || m_projectLoading;
 }
 
 // The name, the caption and the unsaved mark change only once the file was written: a save
 // that fails leaves them as they were (and the previous file byte-identical).
 bool TForm_Schauplatz::SaveProject(const std::string& Name) {
     if (ZipArchive1.RefusedWhileBusy("Speichern von " + Name)) return false;
-    if (ActiveVertex >= 0) return false;
+    if (ActiveVertex >= 0 || m_projectLoading) return false;
     const std::string name = resolveSaveName(
         Name, [this] { return m_host.saveFileDialog(projectDialog(kSaveProjectTitle)); });
     if (name.empty()) return false;
@@ -146,7 +160,8 @@ bool TForm_Schauplatz::SaveProject(const std::string& Name) {
     {
         ArchiveSession session(ZipArchive1, m_host, kSaveProjectLog + name,
                                ArchiveSession::Kind::Save);
-        written = writeProjectArchive(name, lines, ProjectFolders(), ZipArchive1);
+        written = writeProjectArchive(name, lines, ProjectFolders(), ZipArchive1,
+                                      m_composition.AppearanceEntry());
     }
     if (!written) return false;
     ProjectFile = name;
@@ -159,11 +174,12 @@ bool TForm_Schauplatz::SaveProject(const std::string& Name) {
 // load that fails leaves the open project as it was.
 bool TForm_Schauplatz::LoadProject(const std::string& FileName) {
     if (ZipArchive1.RefusedWhileBusy("Laden von " + FileName)) return false;
-    if (ActiveVertex >= 0) return false;
+    if (ActiveVertex >= 0 || m_projectLoading) return false;
     WriteLog(kLoadProjectLog + FileName, 1);
 
     // Cancelled, refused, or failed with the message shown already: nullopt.
     std::optional<TLoadedProject> project = [&]() -> std::optional<TLoadedProject> {
+        const FlagWhile loading(m_projectLoading);
         try {
             ArchiveSession session(ZipArchive1, m_host, kLoadProjectLog + FileName,
                                    ArchiveSession::Kind::Load);
@@ -230,6 +246,8 @@ void TForm_Schauplatz::ReplayElement(const std::string& Path, std::int32_t X0, s
                                      std::int32_t X1, std::int32_t Y1, std::int32_t X2,
                                      std::int32_t Y2, std::int32_t X3, std::int32_t Y3) {
     Vertices = {QuadPoint{X0, Y0}, QuadPoint{X1, Y1}, QuadPoint{X2, Y2}, QuadPoint{X3, Y3}};
+    // A record line alone is drawn as recorded, whatever settings new elements take.
+    m_placement.appearance = TAppearance{};
     LoadElementPicture(Path);
     Elementbernehmen1Click();
 }

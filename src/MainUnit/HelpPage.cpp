@@ -58,6 +58,10 @@ const char* const kWorkflow[] = {
     "Fensteröffnung passt das Element in sie ein; Esc gleich danach nimmt das zurück.",
     "Das Element übernehmen: {Elementbernehmen1} fügt es in das Bild ein, {Schrittzurck1} nimmt "
     "die letzte Übernahme zurück.",
+    "Das Element wie eingebaut zeigen: {Darstellung1} glättet vor dem Übernehmen Kanten und "
+    "Verkleinerung, passt Helligkeit, Kontrast und Farbtemperatur (auch automatisch an die "
+    "Fassade) und die Deckkraft an und legt einen Schatten in die Laibung. Neue Elemente "
+    "erhalten die zuletzt gewählte Darstellung.",
     "Das Ergebnis sichern: {Projektspeichern1} oder {Projektspeichernals1} speichert die "
     "Komposition als Projektdatei (.vbk), {Bildspeichern1} das Bild als BMP-Datei; "
     "{InZwischenablagekopieren1} legt das Bild in die Zwischenablage.",

@@ -16,6 +16,9 @@ constexpr const char* kCaptionTemplate = "Velora Bildkomposition 2021 [%s]";
 constexpr const char* kSaveChangesQuestion =
     "Das Projekt wurde geändert. Sollen die Änderungen gespeichert werden?";
 constexpr long double kStippleStep = 0.05L;
+// Idle passes (one a frame, about 16 ms) without a drag step after which the smooth rendering
+// replaces the stand-in while the corner is still held: about 50 ms.
+constexpr int kRestingIdlePasses = 3;
 } // namespace
 
 TForm_Schauplatz::TForm_Schauplatz(FormHost& host, std::string programFolder)
@@ -90,6 +93,9 @@ void TForm_Schauplatz::FormCreate() {
         LoadFacade(defaultFacade);
     else
         ImageFassade.Bitmap().Assign(&ImageHintergrund.Bitmap());
+    // New elements take the settings last chosen, also in an earlier run.
+    m_placement.lastUsed = ClampAppearance(m_host.startAppearance());
+    m_placement.appearance = m_placement.lastUsed;
     PlaceElementDefault();
     markElementOffered();
     Transformation = std::make_unique<TProjectiveTransformation>();
@@ -170,6 +176,10 @@ void TForm_Schauplatz::ResetProject() {
 
 void TForm_Schauplatz::AppEventsIdle() {
     startFacadeFeatures();
+    // The smooth rendering replaces the stand-in once the mouse rests, also on a held corner.
+    if (m_placement.smoothPending &&
+        (ActiveVertex < 0 || ++m_placement.restingPasses >= kRestingIdlePasses))
+        FinishSmoothRendering();
     if (ActiveVertex >= 0 || !ShowFrame) return;
     // The step is applied in extended precision and the result kept as single.
     StippleCounter = static_cast<float>(static_cast<long double>(StippleCounter) - kStippleStep);
@@ -276,7 +286,9 @@ void TForm_Schauplatz::OfferRecovery() {
             m_recovery->Forget(copy);
             continue;
         }
-        if (!m_host.askRestore(withTime(kRecoveryQuestion, copy.savedAt))) {
+        const RestoreAnswer answer = m_host.askRestore(withTime(kRecoveryQuestion, copy.savedAt));
+        if (answer == RestoreAnswer::Later) return;
+        if (answer == RestoreAnswer::Discard) {
             m_recovery->Forget(copy);
             continue;
         }
@@ -315,7 +327,8 @@ void TForm_Schauplatz::updateRecovery() {
         return;
     }
     storeFacadeIfUnnamed();
-    m_recovery->Keep(TRecoverySnapshot{m_composition.RecordLines(), ProjectFile});
+    m_recovery->Keep(TRecoverySnapshot{m_composition.RecordLines(), ProjectFile,
+                                       m_composition.AppearanceEntry()});
 }
 
 } // namespace schauplatz

@@ -196,6 +196,9 @@ public:
     void Elemententfernen1Click();
     void Nachvorne1Click();
     void Nachhinten1Click();
+    // "Darstellung…" (Ctrl+D): the appearance dialog for the element being placed
+    // (FormAppearance.cpp).
+    void Darstellung1Click();
     void Vertexanaus1Click();
     void rspeigeln1Click();
     void kleinerClick();
@@ -226,6 +229,15 @@ public:
                             int Y, TCustomLayer* Layer);
     void WorkingPlaceImagePaintStage(TCustomImage32* Sender, TBitmap32& Buffer, unsigned StageNum);
     void PaintFrameLayer(TCustomLayer& Sender, TBitmap32& Buffer);
+    // The settings the element being placed is drawn with; SetElementAppearance draws it
+    // anew with them (the dialog's live preview).
+    const TAppearance& ElementAppearance() const { return m_placement.appearance; }
+    void SetElementAppearance(const TAppearance& settings);
+    // The smooth rendering replaces the stand-in drawn while a corner moved (the mouse was
+    // released, or rested); nothing when none is waiting.
+    void FinishSmoothRendering();
+    // True while the workspace shows the stand-in without smoothing.
+    bool SmoothRenderingPending() const { return m_placement.smoothPending; }
     // The opacity slider moved to Position (0..255).
     void OpacityChange(int Position);
 
@@ -280,6 +292,7 @@ private:
     void showElementPicture(const std::string& path, const TBitmap32& picture);
     void turnFacade(bool toTheRight);
     void renderQuietly();
+    void showWorkspaceBlended(bool blended);
     void markElementOffered();
     void markSaved();
     void updateRecovery();
@@ -295,6 +308,7 @@ private:
     Menu m_popupElement;
     Menu m_popupFassade;
     PlacementState m_placement;
+    bool m_projectLoading = false; // a load is replaying its pictures
     TComposition m_composition;
     std::unique_ptr<TRecoveryStore> m_recovery;
     // What the recovery copy was last told: the state, the project's name, and whether it

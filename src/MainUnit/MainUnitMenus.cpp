@@ -83,6 +83,7 @@ void TForm_Schauplatz::buildMenus() {
                  separator("N2"),
                  toggle("NeuesElementpositionieren1", "Neues Element positionieren", ctrlShift('N'),
                         &F::NeuesElementpositionieren1Click),
+                 item("Darstellung1", "Darstellung…", ctrl('D'), &F::Darstellung1Click),
                  separator("N3"),
                  item("Elementbernehmen1", "Element übernehmen", ctrl('U'),
                       &F::Elementbernehmen1Click),

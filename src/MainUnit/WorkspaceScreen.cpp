@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace schauplatz {
 
@@ -427,21 +429,24 @@ void TWorkspaceScreen::renderLoupe(const TPoint& Corner) {
 
 std::optional<TRect> PlaceLoupe(int Width, int Height, const TPoint& Corner,
                                 const std::optional<TPoint>& Pointer, int Size) {
-    const int g = kLoupeGap, m = kLoupeMargin;
-    const TPoint candidates[] = {
-        {Corner.X + g, Corner.Y - g - Size},
-        {Corner.X - g - Size, Corner.Y - g - Size},
-        {Corner.X + g, Corner.Y + g},
-        {Corner.X - g - Size, Corner.Y + g},
-        {Width - Size - m, m},
+    // In 64 bits: a corner far outside the picture has screen coordinates near the int limits.
+    using Wide = std::int64_t;
+    const Wide g = kLoupeGap, m = kLoupeMargin, size = Size, cx = Corner.X, cy = Corner.Y;
+    const std::pair<Wide, Wide> candidates[] = {
+        {cx + g, cy - g - size},
+        {cx - g - size, cy - g - size},
+        {cx + g, cy + g},
+        {cx - g - size, cy + g},
+        {Width - size - m, m},
         {m, m},
-        {Width - Size - m, Height - Size - m},
-        {m, Height - Size - m},
+        {Width - size - m, Height - size - m},
+        {m, Height - size - m},
     };
-    for (const TPoint& at : candidates) {
-        const TRect R{at.X, at.Y, at.X + Size, at.Y + Size};
-        if (R.Left < 0 || R.Top < 0 || R.Right > Width || R.Bottom > Height) continue;
-        const TRect keepOut = inflated(R, m);
+    for (const auto& [x, y] : candidates) {
+        if (x < 0 || y < 0 || x + size > Width || y + size > Height) continue;
+        const TRect R{static_cast<int>(x), static_cast<int>(y), static_cast<int>(x + size),
+                      static_cast<int>(y + size)};
+        const TRect keepOut = inflated(R, static_cast<int>(m));
         if (contains(keepOut, Corner)) continue;
         if (Pointer && contains(keepOut, *Pointer)) continue;
         return R;

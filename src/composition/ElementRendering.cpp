@@ -1,6 +1,7 @@
 #include "composition/ElementRendering.h"
 
 #include "raster/Drawing.h"
+#include "raster/ElementRendering.h"
 #include "raster/Rasterizers.h"
 #include "raster/Transformation.h"
 
@@ -61,6 +62,15 @@ void moveNonZeroPixels(TBitmap32& target, TBitmap32& scratch, const TRect& area)
     }
 }
 
+TElementQuad layerQuad(const TQuad& q) {
+    return {TPoint{q[0].X, q[0].Y}, TPoint{q[1].X, q[1].Y}, TPoint{q[2].X, q[2].Y},
+            TPoint{q[3].X, q[3].Y}};
+}
+
+bool drawnExactly(const TPlacedElement& element) {
+    return IsNeutral(ClampAppearance(element.Appearance));
+}
+
 TRect unite(const TRect& a, const TRect& b) {
     return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
                  std::max(a.Bottom, b.Bottom)};
@@ -75,14 +85,20 @@ bool overlap(const TRect& a, const TRect& b) {
 TRect ElementArea(const TPlacedElement& element, const TRect& bounds) {
     if (!element.Picture || element.Picture->IsEmpty()) return {};
     const TQuad& q = element.Quad;
-    std::int32_t left = q[0].X, right = q[0].X, top = q[0].Y, bottom = q[0].Y;
-    for (const QuadPoint& p : q) {
-        left = std::min(left, p.X);
-        right = std::max(right, p.X);
-        top = std::min(top, p.Y);
-        bottom = std::max(bottom, p.Y);
+    TRect area;
+    if (drawnExactly(element)) {
+        std::int32_t left = q[0].X, right = q[0].X, top = q[0].Y, bottom = q[0].Y;
+        for (const QuadPoint& p : q) {
+            left = std::min(left, p.X);
+            right = std::max(right, p.X);
+            top = std::min(top, p.Y);
+            bottom = std::max(bottom, p.Y);
+        }
+        area = TRect{boundOf(left), boundOf(top), boundOf(right), boundOf(bottom)};
+    } else {
+        // Smoothing reaches past the corners' box (footprints, the picture's far edges).
+        area = ElementLayerArea(*element.Picture, layerQuad(q), element.Appearance);
     }
-    const TRect area{boundOf(left), boundOf(top), boundOf(right), boundOf(bottom)};
     const TRect clipped = IntersectRect(area, bounds);
     return IsRectEmpty(clipped) ? TRect{} : clipped;
 }
@@ -96,11 +112,16 @@ void TElementCanvas::prepare(const TRect& bounds) {
 
 // Draws the element into the scratch bitmap inside area (which it leaves 0 elsewhere).
 bool TElementCanvas::render(const TPlacedElement& element, const TRect& area) {
-    TProjectiveTransformation transformation;
-    loadTransformation(transformation, element);
-    TRegularRasterizer rasterizer;
     try {
-        DrawTransformed(&m_scratch, element.Picture.get(), &transformation, rasterizer, area);
+        if (drawnExactly(element)) {
+            TProjectiveTransformation transformation;
+            loadTransformation(transformation, element);
+            TRegularRasterizer rasterizer;
+            DrawTransformed(&m_scratch, element.Picture.get(), &transformation, rasterizer, area);
+        } else {
+            RenderElementInto(m_scratch, *element.Picture, layerQuad(element.Quad),
+                              element.Appearance, area);
+        }
     } catch (const EDivByZero&) {
         clearArea(m_scratch, area);
         return false;
@@ -117,7 +138,13 @@ bool TElementCanvas::drawOnto(TBitmap32& background, const TPlacedElement& eleme
     if (IsRectEmpty(area)) return true;
     prepare(background.BoundsRect());
     if (!render(element, area)) return false;
-    moveNonZeroPixels(background, m_scratch, area);
+    if (drawnExactly(element)) {
+        moveNonZeroPixels(background, m_scratch, area);
+    } else {
+        // The appearance layer is blended over what lies below by its alpha.
+        CompositeElementLayer(background, m_scratch, area, element.Appearance);
+        clearArea(m_scratch, area);
+    }
     return true;
 }
 

@@ -9,6 +9,10 @@
 // inclusive, right and bottom exclusive) and every pixel depends on its own position alone,
 // so a part of a background can be rebuilt by drawing the facade's pixels there again and
 // then every element over that part, clipped to it: the result equals a full replay.
+//
+// An element with appearance settings that are not neutral is drawn as an appearance layer
+// instead (raster/ElementRendering.h) and blended over the background by its alpha; its
+// pixels too depend on their own position alone, and its area is the one that layer reaches.
 
 #include "composition/PlacedElement.h"
 #include "raster/Rect.h"

@@ -1,8 +1,9 @@
 #pragma once
 
 // One element of the composite: the picture that was placed, the path its record line names,
-// and the quad its corners were dragged to.
+// the quad its corners were dragged to and the settings it is drawn with.
 
+#include "raster/Appearance.h"
 #include "raster/Bitmap32.h"
 
 #include <array>
@@ -30,6 +31,8 @@ struct TPlacedElement {
     std::string Path;       // as the element record line names it
     TSharedPicture Picture; // as read, with its draw mode and master alpha; may be empty
     TQuad Quad{};
+    // How it is drawn; neutral draws it exactly as the record line alone would.
+    TAppearance Appearance{};
 
     bool operator==(const TPlacedElement&) const = default;
 };

@@ -2,6 +2,7 @@
 
 #include "ZAMBasicImage/ZAMBasicImage.h"
 #include "elements/PictureFiles.h"
+#include "project/AppearanceEntry.h"
 #include "project/ProjectArchive.h"
 #include "project/RecordFile.h"
 #include "support/u_logfile.h"
@@ -51,7 +52,8 @@ TSharedPicture ReadElementPicture(const std::string& path) {
     return picture;
 }
 
-TComposition ReplayRecordLines(const std::vector<std::string>& lines, const TReplayHooks& hooks) {
+TComposition ReplayRecordLines(const std::vector<std::string>& lines, const TReplayHooks& hooks,
+                               const std::vector<TAppearance>& appearances) {
     if (lines.empty()) throw ERecordFileError("Die Projektdaten (data.dat) nennen keine Fassade.");
     const auto resolve = [&hooks](const std::string& recorded) {
         return hooks.picturePath ? hooks.picturePath(recorded) : recorded;
@@ -88,6 +90,7 @@ TComposition ReplayRecordLines(const std::vector<std::string>& lines, const TRep
         element.Picture = pictures.element(element.Path);
         element.Quad = {QuadPoint{r.X0, r.Y0}, QuadPoint{r.X1, r.Y1}, QuadPoint{r.X2, r.Y2},
                         QuadPoint{r.X3, r.Y3}};
+        if (i < appearances.size()) element.Appearance = ClampAppearance(appearances[i]);
         const std::string path = element.Path;
         if (!composition.AppendReplayed(std::move(element)))
             WriteLog("Element kann nicht gezeichnet werden: " + path, 1);
@@ -119,7 +122,11 @@ std::optional<TLoadedProject> LoadProjectFile(const std::string& projectFile,
     hooks.cancelled = [&zip, asked = std::move(hooks.cancelled)] {
         return (asked && asked()) || zip.CancelRequested();
     };
-    TComposition composition = ReplayRecordLines(project.LoadStore, hooks);
+    const std::size_t elementLines = project.LoadStore.empty() ? 0 : project.LoadStore.size() - 1;
+    const std::optional<std::vector<TAppearance>> entry =
+        project.AppearanceEntry ? ReadAppearanceEntry(*project.AppearanceEntry) : std::nullopt;
+    TComposition composition =
+        ReplayRecordLines(project.LoadStore, hooks, AppearancesForElements(entry, elementLines));
     return TLoadedProject{std::move(load.Project.LoadStore), std::move(composition),
                           std::move(load.Pictures)};
 }

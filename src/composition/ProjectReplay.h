@@ -41,7 +41,10 @@ public:
 // Builds the composition of the record lines (line 0 the facade, then the element lines).
 // The composition's paths are the files the hooks name. Throws ERecordFileError naming the
 // line for a line that cannot be read, and for a record list without a facade line.
-TComposition ReplayRecordLines(const std::vector<std::string>& lines, const TReplayHooks& hooks);
+// appearances: the settings of the element lines in order (AppearancesForElements); those
+// missing are neutral.
+TComposition ReplayRecordLines(const std::vector<std::string>& lines, const TReplayHooks& hooks,
+                               const std::vector<TAppearance>& appearances = {});
 
 // A project file loaded: its record lines as read, the composition they give, and its
 // pictures in a set of the picture store that is not current yet. Commit the set when the
@@ -68,7 +71,9 @@ private:
 // headless renderer and the fuzzing all load this way); nothing else of folders changes.
 // nullopt when zip refused because it was busy. Throws EProjectLoadFailed when the archive
 // cannot be read, or data.dat is missing, too large or holds a line that cannot be read,
-// and EReplayCancelled when zip.RequestCancel or the cancelled hook stopped it.
+// and EReplayCancelled when zip.RequestCancel or the cancelled hook stopped it. The elements
+// take the settings of the archive's schauplatz.json when it fits the lines; an entry that
+// cannot be used is ignored with a log line, and the project loads as recorded.
 std::optional<TLoadedProject> LoadProjectFile(const std::string& projectFile,
                                               TProjectFolders& folders, TZipArchive& zip,
                                               TReplayHooks hooks = {});

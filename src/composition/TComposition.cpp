@@ -1,5 +1,6 @@
 #include "composition/TComposition.h"
 
+#include "project/AppearanceEntry.h"
 #include "project/RecordFile.h"
 
 #include <cstring>
@@ -129,6 +130,17 @@ std::vector<std::string> TComposition::RecordLines() const {
             element.Path, q[0].X, q[0].Y, q[1].X, q[1].Y, q[2].X, q[2].Y, q[3].X, q[3].Y}));
     }
     return lines;
+}
+
+std::string TComposition::AppearanceEntry() const {
+    if (m_facadePath.empty()) return {};
+    std::vector<TAppearance> settings;
+    bool anySet = false;
+    for (const TPlacedElement& element : m_elements) {
+        settings.push_back(ClampAppearance(element.Appearance));
+        anySet = anySet || !IsNeutral(settings.back());
+    }
+    return anySet ? WriteAppearanceEntry(settings) : std::string();
 }
 
 std::vector<TPlacedElement> TComposition::shownElements() const {

@@ -49,6 +49,10 @@ public:
     // Line 0 the facade path, then one element record line per placed element; empty while
     // the facade has no path.
     std::vector<std::string> RecordLines() const;
+    // The bytes of the archive entry schauplatz.json for the elements' appearance settings,
+    // one object per element record line; "" while every element is neutral (the project
+    // then needs no entry and stays as it always was).
+    std::string AppearanceEntry() const;
 
     // --- changes, each one step of the history ----------------------------------------------
     void Accept(TPlacedElement element);

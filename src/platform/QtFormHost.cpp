@@ -1,6 +1,7 @@
 #include "platform/QtFormHost.h"
 
 #include "elements/codecs/PictureEncoders.h"
+#include "platform/AppearanceDialog.h"
 #include "platform/CornerDialog.h"
 #include "platform/DialogFilter.h"
 #include "platform/HelpWindow.h"
@@ -223,8 +224,10 @@ SaveChangesAnswer MainWindow::Host::askSaveChanges(const std::string& question) 
     return SaveChangesAnswer::Cancel;
 }
 
-bool MainWindow::Host::askRestore(const std::string& question) {
-    if (m_window.m_dialogAnswer) return m_window.m_dialogAnswer(question) == "Wiederherstellen";
+RestoreAnswer MainWindow::Host::askRestore(const std::string& question) {
+    if (m_window.m_dialogAnswer)
+        return m_window.m_dialogAnswer(question) == "Wiederherstellen" ? RestoreAnswer::Restore
+                                                                       : RestoreAnswer::Discard;
     QMessageBox box(QMessageBox::Question, m_window.windowTitle(), qs(question),
                     QMessageBox::NoButton, &m_window);
     QPushButton* restore =
@@ -233,7 +236,10 @@ bool MainWindow::Host::askRestore(const std::string& question) {
     box.setDefaultButton(restore);
     box.setEscapeButton(discard);
     box.exec();
-    return box.clickedButton() == restore;
+    // A question ended by the end of the session (no button) keeps the copy for later.
+    if (box.clickedButton() == restore) return RestoreAnswer::Restore;
+    if (box.clickedButton() == discard) return RestoreAnswer::Discard;
+    return RestoreAnswer::Later;
 }
 
 void MainWindow::Host::progressEnded() {
@@ -248,6 +254,21 @@ std::string MainWindow::Host::startPatternFolder(const std::string& designed) {
     if (remembered.empty()) return designed;
     remembered.pop_back(); // the list is filled from a folder named without its "/"
     return remembered;
+}
+
+std::optional<TAppearance>
+MainWindow::Host::editAppearance(const AppearanceDialogRequest& request) {
+    AppearanceDialog dialog(&m_window, request);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.settings();
+}
+
+TAppearance MainWindow::Host::startAppearance() {
+    return m_window.m_settings->appearance();
+}
+
+void MainWindow::Host::appearanceChosen(const TAppearance& settings) {
+    m_window.m_settings->rememberAppearance(settings);
 }
 
 // One window per page, made on first use and shown again (raised) on the next.

@@ -33,8 +33,11 @@ public:
     bool progressCancelled() override;
     void progressEnded() override;
     SaveChangesAnswer askSaveChanges(const std::string& question) override;
-    bool askRestore(const std::string& question) override;
+    RestoreAnswer askRestore(const std::string& question) override;
     std::string startPatternFolder(const std::string& designed) override;
+    std::optional<TAppearance> editAppearance(const AppearanceDialogRequest& request) override;
+    TAppearance startAppearance() override;
+    void appearanceChosen(const TAppearance& settings) override;
     void showHelp(const HelpPage& page) override;
     std::vector<LibraryNotice> usedLibraries() override;
 

@@ -5,6 +5,7 @@
 #include "support/FileSystem.h"
 #include "support/u_logfile.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -165,6 +166,62 @@ void Settings::rememberFolder(DialogKind kind, const std::string& folder) {
     auto& slot = m_values[keyOf(kind)];
     if (slot == value) return;
     slot = value;
+    write();
+}
+
+namespace {
+
+constexpr const char* kSmoothKey = "darstellung.glaetten";
+constexpr const char* kSideKey = "darstellung.schattenseite";
+
+// The numeric settings with their keys.
+struct NumberKey {
+    const char* key;
+    std::int32_t TAppearance::*field;
+};
+constexpr NumberKey kNumberKeys[] = {
+    {"darstellung.helligkeit", &TAppearance::Brightness},
+    {"darstellung.kontrast", &TAppearance::Contrast},
+    {"darstellung.farbtemperatur", &TAppearance::Temperature},
+    {"darstellung.deckkraft", &TAppearance::Opacity},
+    {"darstellung.schatten-tiefe", &TAppearance::ShadowDepth},
+    {"darstellung.schatten-staerke", &TAppearance::ShadowDarkness},
+};
+
+std::optional<std::int32_t> wholeNumber(const std::string& text) {
+    std::int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || at != end) return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+TAppearance Settings::appearance() const {
+    TAppearance a;
+    const auto valueOf = [this](const char* key) -> const std::string* {
+        const auto found = m_values.find(key);
+        return found == m_values.end() ? nullptr : &found->second;
+    };
+    if (const std::string* smooth = valueOf(kSmoothKey)) a.Smooth = *smooth == "ja";
+    if (const std::string* side = valueOf(kSideKey))
+        a.ShadowSide = *side == "rechts" ? TShadowSide::Right : TShadowSide::Left;
+    for (const NumberKey& number : kNumberKeys)
+        if (const std::string* text = valueOf(number.key))
+            if (const auto value = wholeNumber(*text)) a.*number.field = *value;
+    return ClampAppearance(a);
+}
+
+void Settings::rememberAppearance(const TAppearance& given) {
+    const TAppearance a = ClampAppearance(given);
+    std::map<std::string, std::string> values = m_values;
+    values[kSmoothKey] = a.Smooth ? "ja" : "nein";
+    values[kSideKey] = a.ShadowSide == TShadowSide::Right ? "rechts" : "links";
+    for (const NumberKey& number : kNumberKeys)
+        values[number.key] = std::to_string(a.*number.field);
+    if (values == m_values) return;
+    m_values = std::move(values);
     write();
 }
 

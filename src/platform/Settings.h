@@ -42,6 +42,11 @@ public:
     // and writes the file. A relative or empty path is ignored; a failed write is logged and
     // otherwise dropped.
     void rememberFolder(DialogKind kind, const std::string& folder);
+    // The appearance settings last chosen ("darstellung.*" keys); a key that is missing or
+    // malformed gives its neutral value, a number out of range is clamped.
+    TAppearance appearance() const;
+    // Remembers them and writes the file (when they differ from those kept).
+    void rememberAppearance(const TAppearance& settings);
     // The value as read or remembered, whether or not the folder exists (tests).
     std::optional<std::string> value(DialogKind kind) const;
 

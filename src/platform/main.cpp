@@ -67,7 +67,9 @@ int main(int argc, char* argv[]) {
         window->showMaximized();
         window->offerRecovery(DefaultRecoveryFolder());
         if (!start.project.empty()) window->openProjectAtStart(start.project);
-        result = SchauplatzApplication::exec();
+        // A termination signal during the start (the recovery question, the start project) may
+        // have closed the window before the loop runs; the loop would then never end.
+        if (window->isVisible()) result = SchauplatzApplication::exec();
         window.reset();
     }
     LogUnitEnd();

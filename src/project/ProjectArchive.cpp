@@ -1,5 +1,6 @@
 #include "project/ProjectArchive.h"
 
+#include "project/AppearanceEntry.h"
 #include "project/ProjectNames.h"
 #include "project/RecordFile.h"
 #include "project/ZipEntryNames.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <system_error>
 
@@ -204,6 +206,28 @@ TProjectLoad endedLoad(TLoadOutcome outcome) {
     return load;
 }
 
+bool namesPicture(const std::vector<std::string>& lines, const std::string& name) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i == 0) {
+            if (lowerAscii(FileNamePart(lines[0])) == lowerAscii(name)) return true;
+            continue;
+        }
+        if (RecordLineProblem(lines[i]).empty() &&
+            lowerAscii(FileNamePart(SplitElementRecord(lines[i]).Path)) == lowerAscii(name))
+            return true;
+    }
+    return false;
+}
+
+// At most limit bytes of a file ("" when it cannot be read).
+std::string readHead(const std::string& path, std::size_t limit) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(limit, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(limit));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes;
+}
+
 // Reads and checks data.dat of an extracted set; fills project or returns why it cannot.
 std::optional<TProjectLoad> readRecords(const std::string& projectFile, const std::string& folder,
                                         TUnpackedProject& project) {
@@ -220,6 +244,13 @@ std::optional<TProjectLoad> readRecords(const std::string& projectFile, const st
     }
     std::error_code ignored;
     fs::remove(folder + recordFile, ignored); // no picture of the project
+    // The appearance entry is no picture either, unless a record line names a file of its
+    // name (an archive written before the entry existed).
+    if (const std::string entry = project.Pictures.Find(kAppearanceEntryName);
+        entry == kAppearanceEntryName && !namesPicture(project.LoadStore, entry)) {
+        project.AppearanceEntry = readHead(folder + entry, kAppearanceEntryMaxBytes + 1);
+        fs::remove(folder + entry, ignored);
+    }
     project.Pictures = TPictureIndex(folder);
     if (project.LoadStore.empty())
         return failedLoad("Die Datei " + recordFileShownAs(projectFile) +
@@ -238,9 +269,11 @@ std::optional<TProjectLoad> readRecords(const std::string& projectFile, const st
 
 // ---- saving ------------------------------------------------------------------------------
 
-TArchivePlan planProjectArchive(const std::vector<std::string>& projectData) {
+TArchivePlan planProjectArchive(const std::vector<std::string>& projectData,
+                                bool withAppearanceEntry) {
     TArchivePlan plan;
     ArchiveNames names;
+    if (withAppearanceEntry) names.claim(kAppearanceEntryName);
     std::unordered_map<std::string, std::string> nameOf; // picture path -> archive name
     for (std::size_t i = 0; i < projectData.size(); ++i) {
         const std::string& line = projectData[i];
@@ -258,25 +291,34 @@ TArchivePlan planProjectArchive(const std::vector<std::string>& projectData) {
 
 bool writeProjectArchive(const std::string& projectFile,
                          const std::vector<std::string>& projectData, const std::string& workFolder,
-                         TZipArchive& zip) {
+                         TZipArchive& zip, const std::string& appearanceEntry) {
     if (zip.RefusedWhileBusy("Speichern von " + projectFile)) return false;
-    const TArchivePlan plan = planProjectArchive(projectData);
+    const bool withEntry = !appearanceEntry.empty();
+    const TArchivePlan plan = planProjectArchive(projectData, withEntry);
     fileSystem().makeDirectories(workFolder);
     WorkFolderRemoval removal(workFolder);
     writeRecordFile(workFolder + kRecordFileName, plan.RecordLines);
+    if (withEntry) {
+        std::unique_ptr<WritableFile> file =
+            fileSystem().openForWrite(workFolder + kAppearanceEntryName, false);
+        file->write(appearanceEntry);
+        file->close();
+    }
     // Reading the present file's directory first: a file that is no archive is not replaced.
     if (!zip.SetArchive(projectFile)) return false;
     std::vector<TZipSourceEntry> entries{{kRecordFileName, workFolder + kRecordFileName}};
+    if (withEntry) entries.push_back({kAppearanceEntryName, workFolder + kAppearanceEntryName});
     entries.insert(entries.end(), plan.Pictures.begin(), plan.Pictures.end());
     return zip.WriteEntries(entries);
 }
 
 bool writeProjectArchive(const std::string& projectFile,
                          const std::vector<std::string>& projectData, TProjectFolders& folders,
-                         TZipArchive& zip) {
+                         TZipArchive& zip, const std::string& appearanceEntry) {
     if (zip.RefusedWhileBusy("Speichern von " + projectFile)) return false;
     folders.RemoveStaleFolders();
-    return writeProjectArchive(projectFile, projectData, folders.WorkFolder(), zip);
+    return writeProjectArchive(projectFile, projectData, folders.WorkFolder(), zip,
+                               appearanceEntry);
 }
 
 // ---- loading -----------------------------------------------------------------------------

@@ -35,7 +35,9 @@ struct TArchivePlan {
 // named like the record file becomes "data (2).dat". Pictures that are missing (or are no
 // regular file) keep their name in the lines, so no other picture takes it, and are left out
 // of the archive as before. Throws ERecordFileError for an element line that cannot be split.
-TArchivePlan planProjectArchive(const std::vector<std::string>& projectData);
+// withAppearanceEntry: the archive also holds schauplatz.json, whose name no picture takes then.
+TArchivePlan planProjectArchive(const std::vector<std::string>& projectData,
+                                bool withAppearanceEntry = false);
 
 // Saves a project: writes data.dat (as planProjectArchive gives it) into the work folder,
 // then writes the archive projectFile afresh with exactly data.dat and the pictures, each
@@ -46,13 +48,16 @@ TArchivePlan planProjectArchive(const std::vector<std::string>& projectData);
 // data.dat cannot be written or a record line cannot be split, before anything is archived.
 // Refused (false, message) while zip is busy, and when projectFile exists but is no zip
 // archive (it is not overwritten).
+// appearanceEntry: the bytes of schauplatz.json (the elements' appearance settings), written
+// right after data.dat; "" writes no such entry, so the archive holds exactly what it held
+// before there were settings.
 bool writeProjectArchive(const std::string& projectFile,
                          const std::vector<std::string>& projectData, const std::string& workFolder,
-                         TZipArchive& zip);
+                         TZipArchive& zip, const std::string& appearanceEntry = {});
 // The same in this instance's work folder, after removing stale instance folders once.
 bool writeProjectArchive(const std::string& projectFile,
                          const std::vector<std::string>& projectData, TProjectFolders& folders,
-                         TZipArchive& zip);
+                         TZipArchive& zip, const std::string& appearanceEntry = {});
 
 // ---- loading -----------------------------------------------------------------------------
 
@@ -81,6 +86,10 @@ struct TUnpackedProject {
     TPictureIndex Pictures;             // the files in PictureFolder
     // LoadStore's element lines (1..n) split; filled by loadProjectArchive.
     std::vector<TElementRecord> Elements;
+    // The bytes of schauplatz.json when the archive has it (at most one byte more than its
+    // reader accepts, so an oversized entry is refused without being read whole); filled by
+    // loadProjectArchive.
+    std::optional<std::string> AppearanceEntry;
 
     // The unpacked picture a recorded path names: PictureFolder + its file-name part, or
     // the spelling under which an archive with code-page entry names put it there. When

@@ -261,7 +261,8 @@ bool TRecoveryStore::write(const TRecoverySnapshot& snapshot) {
         TZipArchive zip;
         std::string problem;
         zip.OnMessage = [&problem](const std::string& message) { problem = message; };
-        if (!writeProjectArchive(m_folder + m_id + ".vbk", snapshot.lines, m_workFolder, zip)) {
+        if (!writeProjectArchive(m_folder + m_id + ".vbk", snapshot.lines, m_workFolder, zip,
+                                 snapshot.appearanceEntry)) {
             WriteLog("Wiederherstellungskopie nicht geschrieben: " + problem, 1);
             return false;
         }

@@ -40,6 +40,7 @@ struct TRecoveryCopy {
 struct TRecoverySnapshot {
     std::vector<std::string> lines; // the record lines; their pictures are read when written
     std::string projectFile;
+    std::string appearanceEntry; // schauplatz.json, "" when no element has settings
 };
 
 class TRecoveryStore {

@@ -125,6 +125,19 @@ TRect RenderElementInto(TCustomBitmap32& Dst, TCustomBitmap32& Picture, const TE
     return IntersectRect(cornerBox(Quad), IntersectRect(Clip, Dst.ClipRect()));
 }
 
+TRect ElementLayerArea(const TCustomBitmap32& Picture, const TElementQuad& Quad,
+                       const TAppearance& A) {
+    if (IsNeutral(ClampAppearance(A)) || Picture.IsEmpty()) return cornerBox(Quad);
+    TProjectiveTransformation T;
+    SetupElementTransformation(T, Quad, Picture);
+    try {
+        T.Prepare();
+    } catch (const EDivByZero&) {
+        return cornerBox(Quad);
+    }
+    return appearanceArea(T, Quad, Picture);
+}
+
 void CompositeElementLayer(TCustomBitmap32& Background, const TCustomBitmap32& Layer,
                            const TRect& Area, const TAppearance& A) {
     const TRect r = IntersectRect(IntersectRect(Area, Background.BoundsRect()), Layer.BoundsRect());

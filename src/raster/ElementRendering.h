@@ -51,6 +51,13 @@ TRect RenderElementInto(TCustomBitmap32& Dst, TCustomBitmap32& Picture, const TE
 TRect RenderAppearanceLayer(TCustomBitmap32& Dst, const TCustomBitmap32& Picture,
                             const TElementQuad& Quad, const TAppearance& A, const TRect& Clip);
 
+// Every pixel RenderElementInto can change for these settings (before any clipping): the
+// corners' bounding box for the exact layer, the picture's area mapped forward plus the
+// footprint margin for the appearance layer. A picture that cannot be drawn (empty, one pixel
+// wide or high) gives the corners' bounding box.
+TRect ElementLayerArea(const TCustomBitmap32& Picture, const TElementQuad& Quad,
+                       const TAppearance& A);
+
 // Puts a rendered layer onto the background inside Area (clipped to both bitmaps):
 // for neutral settings every non-zero layer pixel replaces the background pixel unchanged;
 // otherwise each layer pixel S with alpha Sa is blended over the background pixel D:

@@ -123,7 +123,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     TForm_Schauplatz form(host, "/nonexistent/program/");
     const HelpPage page = MakeHelpPage(form.MainMenu1(), "");
     const HelpSection& steps = sectionNamed(page, "So entsteht eine Bildkomposition");
-    ASSERT_EQ(steps.paragraphs.size(), 8u);
+    ASSERT_EQ(steps.paragraphs.size(), 9u);
     std::string all;
     for (const std::string& step : steps.paragraphs)
         all += step + "\n";
@@ -137,6 +137,7 @@ TEST(HelpPage, WorkflowNamesTheItemsWithTheirCurrentKeys) {
     EXPECT_TRUE(contains(all, "„Ganzes Bild“ (Strg+0) zeigt die ganze Fassade")) << all;
     EXPECT_TRUE(contains(all, "„Ecken eingeben…“ (Strg+K) nimmt die Ecken als Zahlen")) << all;
     EXPECT_TRUE(contains(all, "mit „Einrasten“ springt eine gezogene Ecke")) << all;
+    EXPECT_TRUE(contains(all, "„Darstellung…“ (Strg+D) glättet")) << all;
     // A second holder of a key is named without it.
     form.Item("NeuesProjekt1").shortCut = ShortCut{true, false, 'K'};
     const HelpPage doubled = MakeHelpPage(form.MainMenu1(), "");

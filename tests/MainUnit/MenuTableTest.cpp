@@ -43,6 +43,7 @@ const std::vector<ExpectedMenu> kDesigned = {
      {{"Muster1", "Türen Musterverzeichnis laden", "Ctrl+Alt+O", false},
       {"", "-", "", false},
       {"NeuesElementpositionieren1", "Neues Element positionieren", "Ctrl+Shift+N", true},
+      {"Darstellung1", "Darstellung…", "Ctrl+D", false},
       {"", "-", "", false},
       {"Elementbernehmen1", "Element übernehmen", "Ctrl+U", false},
       {"Schrittzurck1", "Schritt zurück", "Ctrl+Z", false},

@@ -5,6 +5,7 @@
 #include "MainUnit/FormHost.h"
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,42 @@ public:
     std::deque<SaveChangesAnswer> saveChangesAnswers;
     std::vector<std::string> questions;
     // Answers to the question whether work a crash left is restored ("Verwerfen" when none).
-    std::deque<bool> restoreAnswers;
+    std::deque<RestoreAnswer> restoreAnswers;
+
+    // Answers to "Darstellung": the settings the user moves through (each one a preview), then
+    // optionally "Automatisch an Fassade anpassen", then OK or "Abbrechen". None left: the
+    // dialog is cancelled at once.
+    struct AppearanceAnswer {
+        std::vector<TAppearance> steps;
+        bool autoMatch = false;
+        bool ok = true;
+    };
+    std::deque<AppearanceAnswer> appearanceAnswers;
+    std::vector<TAppearance> appearanceShown;   // the settings each dialog started with
+    std::vector<TAppearance> appearanceChoices; // told by appearanceChosen
+    TAppearance keptAppearance;                 // startAppearance: kept from an earlier run
+
+    std::optional<TAppearance> editAppearance(const AppearanceDialogRequest& request) override {
+        appearanceShown.push_back(request.initial);
+        if (appearanceAnswers.empty()) return std::nullopt;
+        const AppearanceAnswer answer = appearanceAnswers.front();
+        appearanceAnswers.pop_front();
+        TAppearance shown = request.initial;
+        for (const TAppearance& step : answer.steps) {
+            shown = step;
+            request.preview(shown);
+        }
+        if (answer.autoMatch) {
+            shown = request.autoMatch(shown);
+            request.preview(shown);
+        }
+        if (!answer.ok) return std::nullopt;
+        return shown;
+    }
+    TAppearance startAppearance() override { return keptAppearance; }
+    void appearanceChosen(const TAppearance& settings) override {
+        appearanceChoices.push_back(settings);
+    }
 
     std::string openFileDialog(const FileDialogRequest& request) override {
         openRequests.push_back(request);
@@ -57,10 +93,10 @@ public:
     void menuStateChanged() override { ++menuStateChanges; }
     void installIdleHandler() override { ++idleInstalls; }
     void acceptDroppedFiles(bool accept) override { dropRegistrations.push_back(accept); }
-    bool askRestore(const std::string& question) override {
+    RestoreAnswer askRestore(const std::string& question) override {
         questions.push_back(question);
-        if (restoreAnswers.empty()) return false;
-        const bool answer = restoreAnswers.front();
+        if (restoreAnswers.empty()) return RestoreAnswer::Discard;
+        const RestoreAnswer answer = restoreAnswers.front();
         restoreAnswers.pop_front();
         return answer;
     }

@@ -75,7 +75,7 @@ TEST_F(Recovery, AKilledProgramsWorkComesBackAtTheNextStart) {
 
     // The next start asks, and restores the picture, the records, the name and the mark.
     form->EnableRecovery(recovery);
-    host.restoreAnswers = {true};
+    host.restoreAnswers = {RestoreAnswer::Restore};
     form->OfferRecovery();
     ASSERT_EQ(host.questions.size(), 1u);
     EXPECT_EQ(host.questions[0].rfind("Schauplatz wurde nicht ordnungsgemäß beendet. Soll das "
@@ -155,6 +155,39 @@ TEST_F(Recovery, TheSessionsEndKeepsTheCopyAndTwoInstancesKeepTheirOwn) {
     third->FormDestroy();
 }
 
+// The session ends while the start asks (no button chosen): the copy waits for the next start.
+TEST_F(Recovery, AQuestionLeftWithoutAnswerKeepsTheCopy) {
+    form->EnableRecovery(recovery);
+    work(*form, host);
+    ASSERT_TRUE(form->Recovery()->WaitUntilWritten());
+    const std::size_t lines = form->ProjectData.size();
+    TBitmap32 background;
+    background.Assign(&form->ImageHintergrund.Bitmap());
+    form->KeepRecoveryAtExit();
+    form->FormDestroy();
+    form.reset();
+
+    ProjectHost laterHost;
+    auto later = startForm(laterHost);
+    later->EnableRecovery(recovery);
+    laterHost.restoreAnswers = {RestoreAnswer::Later};
+    later->OfferRecovery();
+    EXPECT_EQ(laterHost.questions.size(), 1u);
+    EXPECT_LT(later->ProjectData.size(), lines) << "nothing restored";
+    later->KeepRecoveryAtExit();
+    later->FormDestroy();
+    EXPECT_EQ(countWithExtension(recovery, ".vbk"), 1u);
+
+    ProjectHost nextHost;
+    auto next = startForm(nextHost);
+    next->EnableRecovery(recovery);
+    nextHost.restoreAnswers = {RestoreAnswer::Restore};
+    next->OfferRecovery();
+    EXPECT_EQ(next->ProjectData.size(), lines);
+    EXPECT_TRUE(sameBitmap(next->ImageHintergrund.Bitmap(), background));
+    next->FormDestroy();
+}
+
 TEST_F(Recovery, ADamagedCopyIsOnlyOfferedForDiscarding) {
     fs::create_directories(recovery);
     ::chmod(recovery.c_str(), 0700);
@@ -163,7 +196,7 @@ TEST_F(Recovery, ADamagedCopyIsOnlyOfferedForDiscarding) {
                    "Projekt=/home/k/Angebot.vbk\nZeit=01.12.2026, 09:15\n");
     writeFileBytes(recovery + "4242-abc.lock", "");
     form->EnableRecovery(recovery);
-    host.restoreAnswers = {true};
+    host.restoreAnswers = {RestoreAnswer::Restore};
     form->OfferRecovery();
     EXPECT_TRUE(host.questions.empty()) << "no question to restore";
     ASSERT_EQ(host.messages.size(), 1u);

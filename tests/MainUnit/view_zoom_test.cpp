@@ -285,7 +285,7 @@ TEST_F(ViewZoom, EveryLoadPathShowsThePictureWhole) {
     }
     zoomedIn();
     form->EnableRecovery(recovery);
-    host.restoreAnswers = {true};
+    host.restoreAnswers = {RestoreAnswer::Restore};
     form->OfferRecovery();
     ASSERT_EQ(form->ImageHintergrund.Bitmap().Width(), 1200);
     EXPECT_TRUE(screen().FitMode());

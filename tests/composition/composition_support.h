@@ -4,6 +4,7 @@
 
 #include "composition/TComposition.h"
 #include "raster/Drawing.h"
+#include "raster/ElementRendering.h"
 #include "raster/Transformation.h"
 
 #include <gtest/gtest.h>
@@ -41,8 +42,30 @@ inline TQuad randomQuad(std::mt19937& rng, int w, int h) {
 // The element merged as the window's first acceptance did it: drawn through the projective
 // transformation into a whole workspace bitmap cleared to 0, then every non-zero pixel of the
 // workspace copied over the background.
+// An element with appearance settings: its whole layer drawn into a workspace cleared to 0,
+// then blended over the whole background.
+inline void referenceAppearanceMerge(TBitmap32& background, const TPlacedElement& element) {
+    TBitmap32 workspace;
+    workspace.SetSize(background.Width(), background.Height());
+    workspace.Clear(0);
+    const TQuad& q = element.Quad;
+    const TElementQuad quad{TPoint{q[0].X, q[0].Y}, TPoint{q[1].X, q[1].Y}, TPoint{q[2].X, q[2].Y},
+                            TPoint{q[3].X, q[3].Y}};
+    try {
+        RenderElementInto(workspace, *element.Picture, quad, element.Appearance,
+                          workspace.BoundsRect());
+    } catch (const EDivByZero&) {
+        return;
+    }
+    CompositeElementLayer(background, workspace, background.BoundsRect(), element.Appearance);
+}
+
 inline void referenceMerge(TBitmap32& background, const TPlacedElement& element) {
     if (!element.Picture || element.Picture->IsEmpty()) return;
+    if (!IsNeutral(ClampAppearance(element.Appearance))) {
+        referenceAppearanceMerge(background, element);
+        return;
+    }
     TBitmap32 workspace;
     workspace.SetSize(background.Width(), background.Height());
     workspace.Clear(0);

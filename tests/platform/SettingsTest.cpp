@@ -301,3 +301,45 @@ TEST(DialogPlaces, TheRememberedFolderStartsADialogThatNamesNoPlace) {
 
 } // namespace
 } // namespace schauplatz
+
+namespace schauplatz {
+namespace {
+
+TEST(SettingsAppearance, TheLastChosenSettingsComeBackInTheNextRun) {
+    testing::TempFolder root;
+    const std::string file = root.path() + "schauplatz.conf";
+    TAppearance chosen;
+    chosen.Smooth = true;
+    chosen.Brightness = -40;
+    chosen.Contrast = 12;
+    chosen.Temperature = 100;
+    chosen.Opacity = 17;
+    chosen.ShadowDepth = 200;
+    chosen.ShadowDarkness = 3;
+    chosen.ShadowSide = TShadowSide::Right;
+    {
+        Settings first(file);
+        EXPECT_EQ(first.appearance(), TAppearance{}) << "neutral at first";
+        first.rememberAppearance(chosen);
+    }
+    const std::string text = readAll(file);
+    EXPECT_NE(text.find("darstellung.glaetten=ja\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("darstellung.schattenseite=rechts\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("darstellung.helligkeit=-40\n"), std::string::npos) << text;
+    EXPECT_EQ(Settings(file).appearance(), chosen);
+}
+
+TEST(SettingsAppearance, DamagedValuesGiveNeutralOrClampedSettings) {
+    testing::TempFolder root;
+    const std::string file = root.path() + "schauplatz.conf";
+    writeAll(file, "darstellung.glaetten=vielleicht\ndarstellung.helligkeit=12x\n"
+                   "darstellung.kontrast=-9999\ndarstellung.deckkraft=99999999999\n"
+                   "darstellung.schatten-tiefe=250\ndarstellung.schattenseite=oben\n");
+    TAppearance expected;
+    expected.Contrast = -100;
+    expected.ShadowDepth = 200;
+    EXPECT_EQ(Settings(file).appearance(), expected);
+}
+
+} // namespace
+} // namespace schauplatz

@@ -4,6 +4,7 @@
 # finds something; the input that triggered it is kept in build/fuzz/findings/.
 #
 # Usage: scripts/fuzz.sh [seconds-per-target] [target ...]     (default 60 s, every target)
+#        scripts/fuzz.sh --list                                 (the targets' names)
 #   targets: picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf
 #            picture_wmf picture_heif picture_webp exif record_file zip_extract project_archive
 #            project_load appearance_entry
@@ -14,11 +15,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds="${1:-60}"
-shift || true
 all=(picture_jpg picture_bmp32 picture_bmp picture_png picture_ico picture_emf picture_wmf
      picture_heif picture_webp exif
      record_file zip_extract project_archive project_load appearance_entry)
+# --list names every target, one a line (CI sizes its fuzzing time by them).
+if [ "${1:-}" = "--list" ]; then
+    printf '%s\n' "${all[@]}"
+    exit 0
+fi
+seconds="${1:-60}"
+shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 

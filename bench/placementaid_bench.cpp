@@ -34,8 +34,8 @@ struct TScene {
     static const TScene& get() {
         static const TScene scene = [] {
             TScene s;
-            for (const THouseFrontSpec& spec : standardHouseFronts()) {
-                s.Facades.push_back(makeHouseFront(spec));
+            for (const THouseFrontPlan& plan : standardHouseFronts()) {
+                s.Facades.push_back(makeHouseFront(plan));
                 s.Features.push_back(extractFacadeFeatures(s.Facades.back().Picture));
             }
             const TBitmap32& p = s.Facades.front().Picture;

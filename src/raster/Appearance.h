@@ -41,8 +41,9 @@ TAppearance ClampAppearance(const TAppearance& A);
 bool IsLightNeutral(const TAppearance& A);
 // No visible shadow (depth or darkness 0).
 bool IsShadowNeutral(const TAppearance& A);
-// Drawn exactly as specified: no smoothing, neutral light, no shadow, opacity 255. Such an
-// element takes the exact nearest-neighbour rendering and the copying composite.
+// Drawn exactly as the plain nearest-neighbour rendering: no smoothing, neutral light, no shadow,
+// opacity 255. Such an element takes the exact nearest-neighbour rendering and the copying
+// composite.
 bool IsNeutral(const TAppearance& A);
 
 // One 256-entry table per colour channel (red, green, blue) applying brightness, contrast and

@@ -16,8 +16,8 @@ using testing::Quad;
 using testing::ViewForm;
 
 // A small plaster front in mild perspective: two windows and a door, every corner inside.
-tf::THouseFrontSpec smallFront() {
-    tf::THouseFrontSpec s;
+tf::THouseFrontPlan smallFront() {
+    tf::THouseFrontPlan s;
     s.Name = "klein";
     s.Width = 800;
     s.Height = 500;
@@ -26,7 +26,7 @@ tf::THouseFrontSpec smallFront() {
     s.Wall = tf::TWall::Plaster;
     s.Corners = {pa::TPointD{18, 14}, pa::TPointD{786, 30}, pa::TPointD{776, 490},
                  pa::TPointD{24, 482}};
-    tf::TOpeningSpec window;
+    tf::TOpeningPlan window;
     window.Left = 50;
     window.Top = 45;
     window.Right = 160;
@@ -38,7 +38,7 @@ tf::THouseFrontSpec smallFront() {
     window.Palette = 2;
     window.Mullion = true;
     s.Openings.push_back(window);
-    tf::TOpeningSpec door;
+    tf::TOpeningPlan door;
     door.Left = 200;
     door.Right = 295;
     door.Top = 90;

@@ -109,11 +109,11 @@ THomography THomography::fromCorners(const std::array<TPointD, 4>& From,
 }
 
 TSample TFrontModel::wall(double X, double Y) const {
-    const std::uint32_t seed = m_spec.Seed;
-    if (m_spec.Plinth && Y > m_spec.FrontHeight - kPlinthHeight)
+    const std::uint32_t seed = m_plan.Seed;
+    if (m_plan.Plinth && Y > m_plan.FrontHeight - kPlinthHeight)
         return sample({120, 118, 112}, kPlinth,
                       static_cast<float>(4 * valueNoise(X / 3, Y / 3, seed)));
-    if (m_spec.Wall == TWall::Plaster) {
+    if (m_plan.Wall == TWall::Plaster) {
         const double mottle =
             5 * valueNoise(X / 60, Y / 60, seed) + 3 * valueNoise(X / 2, Y / 2, seed + 7);
         return sample({214, 204, 184}, kPlaster, static_cast<float>(mottle));
@@ -137,7 +137,7 @@ TSample TFrontModel::wall(double X, double Y) const {
 }
 
 bool TFrontModel::opening(std::size_t Index, double X, double Y, TSample& Out) const {
-    const TOpeningSpec& o = m_spec.Openings[Index];
+    const TOpeningPlan& o = m_plan.Openings[Index];
     const auto region = [Index](std::uint32_t Part) {
         return kOpeningBase + static_cast<std::uint32_t>(Index) * 16 + Part;
     };
@@ -147,7 +147,7 @@ bool TFrontModel::opening(std::size_t Index, double X, double Y, TSample& Out) c
     }
     if (o.Lintel && X >= o.Left - 10 && X < o.Right + 10 && Y >= o.Top - 14 && Y < o.Top) {
         Out = sample({176, 173, 166}, region(kLintelPart),
-                     static_cast<float>(3 * valueNoise(X / 2, Y / 2, m_spec.Seed + 5)));
+                     static_cast<float>(3 * valueNoise(X / 2, Y / 2, m_plan.Seed + 5)));
         return true;
     }
     if (o.Door && X >= o.Left - 20 && X < o.Right + 20 && Y >= o.Bottom && Y < o.Bottom + 15) {
@@ -177,7 +177,7 @@ bool TFrontModel::opening(std::size_t Index, double X, double Y, TSample& Out) c
     } else {
         const TRgb leaf = kLeaves[o.Palette % kLeaves.size()];
         Out = sample(leaf, region(kLeafPart),
-                     static_cast<float>(4 * valueNoise(X / 8, Y / 40, m_spec.Seed)));
+                     static_cast<float>(4 * valueNoise(X / 8, Y / 40, m_plan.Seed)));
     }
     return true;
 }
@@ -186,11 +186,11 @@ TSample TFrontModel::at(TPointD Front) const {
     const double x = Front.X, y = Front.Y;
     if (y < 0)
         return sample({176, 200, 226}, kSky, static_cast<float>(-12 * smoothstep(0, -300, y)));
-    if (y >= m_spec.FrontHeight)
+    if (y >= m_plan.FrontHeight)
         return sample({110, 105, 95}, kGround, static_cast<float>(5 * valueNoise(x / 4, y / 4, 5)));
-    if (x < 0 || x >= m_spec.FrontWidth) return sample({190, 185, 170}, kNeighbour);
+    if (x < 0 || x >= m_plan.FrontWidth) return sample({190, 185, 170}, kNeighbour);
     TSample out;
-    for (std::size_t i = 0; i < m_spec.Openings.size(); ++i)
+    for (std::size_t i = 0; i < m_plan.Openings.size(); ++i)
         if (opening(i, x, y, out)) return out;
     return wall(x, y);
 }

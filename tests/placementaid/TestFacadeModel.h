@@ -26,14 +26,14 @@ struct THomography {
 
 class TFrontModel {
 public:
-    explicit TFrontModel(const THouseFrontSpec& Spec) : m_spec(Spec) {}
+    explicit TFrontModel(const THouseFrontPlan& Plan) : m_plan(Plan) {}
     TSample at(TPointD Front) const;
 
 private:
     TSample wall(double X, double Y) const;
     bool opening(std::size_t Index, double X, double Y, TSample& Out) const;
 
-    const THouseFrontSpec& m_spec;
+    const THouseFrontPlan& m_plan;
 };
 
 std::uint32_t mixBits(std::uint32_t V);

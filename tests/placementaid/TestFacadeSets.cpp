@@ -15,14 +15,14 @@ namespace {
 
 // Two storeys: windows above, windows and a door on a step below. Variant shifts sizes,
 // frames, colours, panes and sills so no two fronts are alike.
-std::vector<TOpeningSpec> twoStoreys(int Variant) {
-    std::vector<TOpeningSpec> out;
+std::vector<TOpeningPlan> twoStoreys(int Variant) {
+    std::vector<TOpeningPlan> out;
     const double frame = 7.0 + Variant % 4;
     // Openings are not laid out on the brick module: each sits a few centimetres off.
     std::mt19937 rng(static_cast<std::uint32_t>(7919 * (Variant + 1)));
     std::uniform_real_distribution<double> jitter(-6.0, 6.0);
     const auto window = [&](double Left, double Top, double Width, double Height, int K) {
-        TOpeningSpec o;
+        TOpeningPlan o;
         o.Left = Left + jitter(rng);
         o.Top = Top + jitter(rng);
         o.Right = o.Left + Width + 0.5 * jitter(rng);
@@ -41,7 +41,7 @@ std::vector<TOpeningSpec> twoStoreys(int Variant) {
     window(70, 320, w + 10, h, 4);
     window(240, 320, w + 10, h, 5);
     window(720, 320, w + 20, h, 6);
-    TOpeningSpec door;
+    TOpeningPlan door;
     door.Left = 440 + jitter(rng);
     door.Right = door.Left + 100;
     door.Top = 322 + jitter(rng);
@@ -53,16 +53,16 @@ std::vector<TOpeningSpec> twoStoreys(int Variant) {
     return out;
 }
 
-THouseFrontSpec front(std::string Name, std::int32_t W, std::int32_t H, TWall Wall,
+THouseFrontPlan front(std::string Name, std::int32_t W, std::int32_t H, TWall Wall,
                       std::array<TPointD, 4> Corners, int Variant) {
-    THouseFrontSpec s;
+    THouseFrontPlan s;
     s.Name = std::move(Name);
     s.Width = W;
     s.Height = H;
     s.Wall = Wall;
     s.Corners = Corners;
     s.Openings = twoStoreys(Variant);
-    for (TOpeningSpec& o : s.Openings)
+    for (TOpeningPlan& o : s.Openings)
         o.Lintel = Wall == TWall::Brick;
     s.Seed = static_cast<std::uint32_t>(101 + 37 * Variant);
     return s;
@@ -101,8 +101,8 @@ bool compress(jpeg_compress_struct* C, const std::uint8_t* Rgb, int W, int H, in
 
 } // namespace
 
-std::vector<THouseFrontSpec> standardHouseFronts(std::uint32_t Round) {
-    std::vector<THouseFrontSpec> fronts{
+std::vector<THouseFrontPlan> standardHouseFronts(std::uint32_t Round) {
+    std::vector<THouseFrontPlan> fronts{
         front("brick-frontal", 1920, 1080, TWall::Brick,
               {{{110, 70}, {1820, 40}, {1840, 1010}, {90, 1040}}}, 0),
         front("plaster-right-away", 1920, 1080, TWall::Plaster,
@@ -124,7 +124,7 @@ std::vector<THouseFrontSpec> standardHouseFronts(std::uint32_t Round) {
     for (std::size_t i = 0; i < fronts.size(); ++i) {
         const int variant = static_cast<int>(i + 6 * Round);
         fronts[i].Openings = twoStoreys(variant);
-        for (TOpeningSpec& o : fronts[i].Openings)
+        for (TOpeningPlan& o : fronts[i].Openings)
             o.Lintel = fronts[i].Wall == TWall::Brick;
         fronts[i].Seed = static_cast<std::uint32_t>(101 + 37 * variant);
         for (TPointD& c : fronts[i].Corners)
@@ -134,8 +134,8 @@ std::vector<THouseFrontSpec> standardHouseFronts(std::uint32_t Round) {
     return fronts;
 }
 
-THouseFrontSpec plainWall(TWall Wall, std::int32_t Width, std::int32_t Height, std::uint32_t Seed) {
-    THouseFrontSpec s;
+THouseFrontPlan plainWall(TWall Wall, std::int32_t Width, std::int32_t Height, std::uint32_t Seed) {
+    THouseFrontPlan s;
     s.Name = Wall == TWall::Brick ? "plain-brick" : "plain-plaster";
     s.Width = Width;
     s.Height = Height;

@@ -63,7 +63,7 @@ TSample average(const TFrontModel& Model, const THomography& ToFront, std::int32
     return {sum.R / n, sum.G / n, sum.B / n, 0};
 }
 
-TOpeningTruth truthOf(const TOpeningSpec& O, const THomography& ToPicture, std::mt19937& Rng) {
+TOpeningTruth truthOf(const TOpeningPlan& O, const THomography& ToPicture, std::mt19937& Rng) {
     TOpeningTruth t;
     t.Door = O.Door;
     t.Corners = {ToPicture.map({O.Left, O.Top}), ToPicture.map({O.Right, O.Top}),
@@ -91,13 +91,13 @@ bool inside(const TOpeningTruth& T, std::int32_t W, std::int32_t H) {
 
 } // namespace
 
-TTestFacade makeHouseFront(const THouseFrontSpec& Spec) {
+TTestFacade makeHouseFront(const THouseFrontPlan& Plan) {
     const std::array<TPointD, 4> front{
-        {{0, 0}, {Spec.FrontWidth, 0}, {Spec.FrontWidth, Spec.FrontHeight}, {0, Spec.FrontHeight}}};
-    const THomography toPicture = THomography::fromCorners(front, Spec.Corners);
-    const THomography toFront = THomography::fromCorners(Spec.Corners, front);
-    const TFrontModel model(Spec);
-    const std::int32_t w = Spec.Width, h = Spec.Height;
+        {{0, 0}, {Plan.FrontWidth, 0}, {Plan.FrontWidth, Plan.FrontHeight}, {0, Plan.FrontHeight}}};
+    const THomography toPicture = THomography::fromCorners(front, Plan.Corners);
+    const THomography toFront = THomography::fromCorners(Plan.Corners, front);
+    const TFrontModel model(Plan);
+    const std::int32_t w = Plan.Width, h = Plan.Height;
 
     std::vector<TSample> centres(static_cast<std::size_t>(w) * h);
     for (std::int32_t y = 0; y < h; ++y)
@@ -106,9 +106,9 @@ TTestFacade makeHouseFront(const THouseFrontSpec& Spec) {
                 model.at(toFront.map({x + 0.5, y + 0.5}));
 
     TTestFacade out;
-    out.Name = Spec.Name;
+    out.Name = Plan.Name;
     out.Picture.SetSize(w, h);
-    TGrain grain(Spec.Seed * 2654435761u + 17u);
+    TGrain grain(Plan.Seed * 2654435761u + 17u);
     for (std::int32_t y = 0; y < h; ++y)
         for (std::int32_t x = 0; x < w; ++x) {
             const std::uint32_t region = centres[static_cast<std::size_t>(y) * w + x].Region;
@@ -121,16 +121,16 @@ TTestFacade makeHouseFront(const THouseFrontSpec& Spec) {
                 }
             const TSample s = border ? average(model, toFront, x, y)
                                      : centres[static_cast<std::size_t>(y) * w + x];
-            const double light = shading(x + 0.5, y + 0.5, w, h, Spec.Seed);
+            const double light = shading(x + 0.5, y + 0.5, w, h, Plan.Seed);
             out.Picture.SetPixel(x, y,
-                                 Color32(toByte(s.R * light + Spec.Grain * grain.next()),
-                                         toByte(s.G * light + Spec.Grain * grain.next()),
-                                         toByte(s.B * light + Spec.Grain * grain.next())));
+                                 Color32(toByte(s.R * light + Plan.Grain * grain.next()),
+                                         toByte(s.G * light + Plan.Grain * grain.next()),
+                                         toByte(s.B * light + Plan.Grain * grain.next())));
         }
-    if (Spec.JpegQuality > 0) jpegRoundTrip(out.Picture, Spec.JpegQuality);
+    if (Plan.JpegQuality > 0) jpegRoundTrip(out.Picture, Plan.JpegQuality);
 
-    std::mt19937 clicks(Spec.Seed + 1000u);
-    for (const TOpeningSpec& o : Spec.Openings) {
+    std::mt19937 clicks(Plan.Seed + 1000u);
+    for (const TOpeningPlan& o : Plan.Openings) {
         TOpeningTruth t = truthOf(o, toPicture, clicks);
         if (inside(t, w, h)) out.Openings.push_back(t);
     }

@@ -19,7 +19,7 @@ namespace schauplatz::placementaid::testfacades {
 enum class TWall : std::uint8_t { Brick, Plaster };
 
 // An opening of the flat front, in centimetres from the front's top left corner.
-struct TOpeningSpec {
+struct TOpeningPlan {
     double Left = 0, Top = 0, Right = 0, Bottom = 0; // the hole in the wall: the truth
     bool Door = false;
     double Frame = 8.0;       // frame width inside the hole
@@ -29,7 +29,7 @@ struct TOpeningSpec {
     bool Lintel = false; // a concrete band above, a little wider (brick walls have one)
 };
 
-struct THouseFrontSpec {
+struct THouseFrontPlan {
     std::string Name;
     std::int32_t Width = 1920, Height = 1080;
     double FrontWidth = 1000.0, FrontHeight = 560.0; // centimetres
@@ -38,7 +38,7 @@ struct THouseFrontSpec {
     // Where the front's corners land in the picture (top left, top right, bottom right,
     // bottom left), in picture pixels.
     std::array<TPointD, 4> Corners{};
-    std::vector<TOpeningSpec> Openings;
+    std::vector<TOpeningPlan> Openings;
     std::uint32_t Seed = 1;
     double Grain = 4.0;   // standard deviation of the added noise per channel
     int JpegQuality = 70; // 0: no compression
@@ -56,14 +56,14 @@ struct TTestFacade {
     std::vector<TOpeningTruth> Openings; // those fully inside the picture
 };
 
-TTestFacade makeHouseFront(const THouseFrontSpec& Spec);
+TTestFacade makeHouseFront(const THouseFrontPlan& Plan);
 
 // The six made fronts: four at 1920 x 1080 and two at 1441 x 1081, with at least 30 openings.
 // Round 0 is the set the tests measure; other rounds are fronts of the same kinds with other
 // openings, colours and perspective, for checking that figures hold beyond the set.
-std::vector<THouseFrontSpec> standardHouseFronts(std::uint32_t Round = 0);
+std::vector<THouseFrontPlan> standardHouseFronts(std::uint32_t Round = 0);
 // A wall without openings filling the whole picture.
-THouseFrontSpec plainWall(TWall Wall, std::int32_t Width, std::int32_t Height, std::uint32_t Seed);
+THouseFrontPlan plainWall(TWall Wall, std::int32_t Width, std::int32_t Height, std::uint32_t Seed);
 
 TBitmap32 makeOneColour(std::int32_t Width, std::int32_t Height, TColor32 Colour);
 TBitmap32 makeNoise(std::int32_t Width, std::int32_t Height, std::uint32_t Seed);

@@ -102,9 +102,9 @@ TEST(BadFacade, PlainWallsGiveNoOpening) {
           TCase{TWall::Plaster, 1441, 1081, 800.0}}) {
         SCOPED_TRACE(testing::Message() << (c.Wall == TWall::Brick ? "brick " : "plaster ") << c.W
                                         << " x " << c.H << ", " << c.Front << " cm");
-        THouseFrontSpec spec = plainWall(c.Wall, c.W, c.H, 5);
-        spec.FrontWidth = spec.FrontHeight = c.Front;
-        const auto f = extractFacadeFeatures(makeHouseFront(spec).Picture);
+        THouseFrontPlan plan = plainWall(c.Wall, c.W, c.H, 5);
+        plan.FrontWidth = plan.FrontHeight = c.Front;
+        const auto f = extractFacadeFeatures(makeHouseFront(plan).Picture);
         EXPECT_EQ(countFits(*f, 45.0), 0);
         // Plaster's grain and the compression's block borders are no edges to snap to.
         if (c.Wall == TWall::Plaster) {

@@ -32,10 +32,10 @@ TEST(MadeFacades, SizesOpeningsAndSeedsAreAsDescribed) {
     ASSERT_EQ(specs.size(), 6u);
     int big = 0, small = 0;
     std::size_t openings = 0;
-    for (const THouseFrontSpec& spec : specs) {
-        big += spec.Width == 1920 && spec.Height == 1080 ? 1 : 0;
-        small += spec.Width == 1441 && spec.Height == 1081 ? 1 : 0;
-        EXPECT_EQ(spec.JpegQuality, 70);
+    for (const THouseFrontPlan& plan : specs) {
+        big += plan.Width == 1920 && plan.Height == 1080 ? 1 : 0;
+        small += plan.Width == 1441 && plan.Height == 1081 ? 1 : 0;
+        EXPECT_EQ(plan.JpegQuality, 70);
     }
     EXPECT_EQ(big, 4);
     EXPECT_EQ(small, 2);
@@ -57,8 +57,8 @@ TEST(PlacementQuality, MadeFacadesFitAndSnap) {
     std::printf("facade round %u (SCHAUPLATZ_FACADE_ROUND)\n", round);
     TFitFigures fits;
     TSnapFigures plain, placed;
-    for (const THouseFrontSpec& spec : standardHouseFronts(round)) {
-        const TTestFacade facade = makeHouseFront(spec);
+    for (const THouseFrontPlan& plan : standardHouseFronts(round)) {
+        const TTestFacade facade = makeHouseFront(plan);
         const auto features = extractFacadeFeatures(facade.Picture);
         ASSERT_NE(features, nullptr);
         add(fits, measureFits(*features, facade));

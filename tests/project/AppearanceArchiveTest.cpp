@@ -17,14 +17,6 @@ namespace {
 using namespace schauplatz::testing;
 namespace fs = std::filesystem;
 
-std::vector<std::string> entryNames(const std::string& archive) {
-    std::vector<std::string> names;
-    for (const ZipRecord& record : centralDirectory(readBytes(archive)))
-        names.push_back(record.name);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class AppearanceArchiveTest : public ::testing::Test {
 protected:
     void SetUp() override {

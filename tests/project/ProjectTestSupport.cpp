@@ -161,4 +161,12 @@ void writeRawArchive(const std::string& path, const std::vector<RawEntry>& entri
     ASSERT_EQ(zip_close(archive), 0) << zip_strerror(archive);
 }
 
+std::vector<std::string> entryNames(const std::string& archive) {
+    std::vector<std::string> names;
+    for (const ZipRecord& record : centralDirectory(readBytes(archive)))
+        names.push_back(record.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 } // namespace schauplatz::testing

@@ -47,6 +47,8 @@ struct ZipRecord {
 
 // The central directory of a zip file's bytes (fails the current test when malformed).
 std::vector<ZipRecord> centralDirectory(const std::string& bytes);
+// The entry names of an archive file, sorted.
+std::vector<std::string> entryNames(const std::string& archive);
 
 // Byte offsets, within the file, of fields of the local header at localOffset.
 std::size_t localCrcOffset(std::size_t localOffset);

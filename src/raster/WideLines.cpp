@@ -7,8 +7,6 @@
 namespace schauplatz {
 namespace {
 
-constexpr double kMaxPenWidth = 100000.0;
-
 double clampCoordinate(double v) {
     if (std::isnan(v)) return 0.0;
     return std::clamp(v, -kMaxFillCoordinate, kMaxFillCoordinate);
@@ -92,11 +90,14 @@ void strokeThinLine(FillPoint a, FillPoint b, const TRect& clip, const SpanSink&
 std::vector<FillPoint> circlePoints(FillPoint centre, double diameter) {
     const double r = diameter / 2.0;
     // Chord error r(1 - cos(pi/n)) <= 1/4.
-    int n = 8;
+    // Counted in doubles and clamped before the cast: for a huge circle the
+    // angle step rounds to 0 and the quotient is infinite.
+    double count = 8.0;
     if (r > 0.25) {
         const double step = 2.0 * std::acos(std::max(-1.0, 1.0 - 0.25 / r));
-        n = std::clamp(static_cast<int>(std::ceil(2.0 * std::numbers::pi / step)), 8, 1024);
+        count = step > 0.0 ? std::ceil(2.0 * std::numbers::pi / step) : kMaxCirclePoints;
     }
+    const int n = static_cast<int>(std::clamp(count, 8.0, kMaxCirclePoints));
     std::vector<FillPoint> points;
     points.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {

@@ -14,6 +14,10 @@
 
 namespace schauplatz {
 
+// Wider pens are drawn this wide; a circle has at most this many points.
+inline constexpr double kMaxPenWidth = 100000.0;
+inline constexpr double kMaxCirclePoints = 1024.0;
+
 // The pixel of a stroke coordinate: nearest, halves up.
 std::int64_t strokePixel(double v);
 

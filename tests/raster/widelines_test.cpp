@@ -131,5 +131,16 @@ TEST(WideLines, BillionPixelLinesAreClippedNotWalked) {
     EXPECT_EQ(wide.at(0, 15), 0);
 }
 
+TEST(WideLines, CirclesOfAnyDiameterHaveABoundedNumberOfPoints) {
+    // A pen from a hostile metafile may be wider than any double step resolves.
+    for (double diameter : {0.0, 0.4, 3.0, 1e5, 1e16, 1e300, HUGE_VAL}) {
+        const std::size_t n = circlePoints({0, 0}, diameter).size();
+        EXPECT_GE(n, 8u) << diameter;
+        EXPECT_LE(n, static_cast<std::size_t>(kMaxCirclePoints)) << diameter;
+    }
+    EXPECT_EQ(circlePoints({0, 0}, 1e300).size(), static_cast<std::size_t>(kMaxCirclePoints));
+    EXPECT_EQ(circlePoints({0, 0}, std::nan("")).size(), 8u);
+}
+
 } // namespace
 } // namespace schauplatz

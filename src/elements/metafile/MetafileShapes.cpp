@@ -127,7 +127,8 @@ std::int64_t strokeWork(const Figure& figure, double width, const TRect& clip) {
         }
         return work;
     }
-    const double half = std::min(width, 100000.0) / 2;
+    width = std::min(width, kMaxPenWidth);
+    const double half = width / 2;
     const auto discEdges = static_cast<std::int64_t>(circlePoints({0, 0}, width).size());
     FillEstimate estimate(clip);
     for (const FillPoint& point : p) {

@@ -46,7 +46,6 @@ public:
     void setClipboardPicture(const ClipboardPicture&) override {}
     void processMessages() override {}
     void showMessage(const std::string&, const std::string&) override {}
-    void invalidate(FormComponent) override {}
     void repaint(FormComponent) override {}
     void captionChanged(const std::string&) override {}
     void menuStateChanged() override {}

@@ -2,7 +2,7 @@
 
 // A FormHost with scripted dialog answers that records every request.
 
-#include "MainUnit/FormHost.h"
+#include "testsupport/NullFormHost.h"
 
 #include <deque>
 #include <optional>
@@ -11,7 +11,7 @@
 
 namespace schauplatz::testing {
 
-class ScriptedHost : public FormHost {
+class ScriptedHost : public NullFormHost {
 public:
     std::deque<std::string> openAnswers; // "" = cancelled when empty
     std::deque<std::string> saveAnswers;

@@ -188,7 +188,7 @@ std::pair<pid_t, int> crashingChild(const std::string& program, void (*crash)())
     if (child == 0) {
         const int quiet = ::open("/dev/null", O_WRONLY);
         ::dup2(quiet, STDERR_FILENO); // the report also goes to stderr
-        SetProgramPathForTesting(program + "Schauplatz");
+        SetProgramPath(program + "Schauplatz");
         LogUnitStart();
         InstallFatalSignalReport();
         crash();

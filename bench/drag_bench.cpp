@@ -19,6 +19,7 @@
 #include "TestFacades.h"
 #include "elements/PictureFiles.h"
 #include "raster/view/ScaledPresentation.h"
+#include "testsupport/NullFormHost.h"
 
 #include <benchmark/benchmark.h>
 
@@ -38,22 +39,6 @@ namespace {
 constexpr int kFacadeW = 1920;
 constexpr int kFacadeH = 1080;
 
-class QuietHost : public FormHost {
-public:
-    std::string openFileDialog(const FileDialogRequest&) override { return {}; }
-    std::string saveFileDialog(const FileDialogRequest&) override { return {}; }
-    std::string selectFolderDialog(const std::string&, const std::string&) override { return {}; }
-    void setClipboardPicture(const ClipboardPicture&) override {}
-    void processMessages() override {}
-    void showMessage(const std::string&, const std::string&) override {}
-    void invalidate(FormComponent) override {}
-    void repaint(FormComponent) override {}
-    void captionChanged(const std::string&) override {}
-    void menuStateChanged() override {}
-    void installIdleHandler() override {}
-    void acceptDroppedFiles(bool) override {}
-};
-
 void writePicture(const std::string& path, int w, int h, std::uint32_t seed) {
     TBitmap32 picture;
     picture.SetSize(w, h);
@@ -72,7 +57,7 @@ constexpr int kVisibleH = 730;
 // One window with facade and element loaded, kept for the whole run; seen through its screen
 // when one is given a size.
 struct Scene {
-    QuietHost host;
+    testing::NullFormHost host;
     std::string folder;
     std::unique_ptr<TForm_Schauplatz> form;
     bool withScreen = false;
@@ -338,7 +323,7 @@ void BM_MemcpyFrame(benchmark::State& state) {
 // The made brick front, its features found, the element roughly in the first window and its
 // bottom right corner grabbed four pixels off the window's corner.
 struct SnapScene {
-    QuietHost host;
+    testing::NullFormHost host;
     std::string folder;
     std::unique_ptr<TForm_Schauplatz> form;
     placementaid::testfacades::TTestFacade front;

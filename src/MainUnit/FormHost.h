@@ -3,7 +3,7 @@
 // What the main window needs from the desktop it runs on. TForm_Schauplatz is
 // platform-free; it reaches dialogs, the clipboard, the event loop and the
 // screen only through this interface. The Qt layer implements it for the real
-// window, tests implement it with scripted answers.
+// window; a host without a desktop (a test, a benchmark) gives neutral answers.
 
 #include "MainUnit/HelpPage.h"
 #include "raster/Appearance.h"
@@ -81,8 +81,8 @@ public:
     // own errors this way.
     virtual void showMessage(const std::string& title, const std::string& text) = 0;
 
-    // Repaint requests: invalidate queues a repaint, repaint paints at once.
-    virtual void invalidate(FormComponent component) = 0;
+    // Paints the component at once. A repaint that may wait is queued by the component
+    // itself (its Invalidate goes to its own view host).
     virtual void repaint(FormComponent component) = 0;
 
     // The window caption changed.

@@ -53,13 +53,14 @@ public:
     QAction* action(const QString& itemName) const;
     QMenu* menu(const QString& menuName) const;
 
-    // Tests answer the file and folder dialogs without showing them: the
-    // function gets the dialog's title and returns the chosen path ("" for
-    // cancel). An empty function restores the real dialogs.
-    // The question before unsaved changes would be lost is answered the same way: by the
-    // button's text ("Speichern", "Verwerfen", "Abbrechen"; "" discards).
+    // The dialog seam: with a function set, the file and folder dialogs are answered by it
+    // instead of being shown (a scripted session drives the window so). The function gets the
+    // dialog's title and returns the chosen path ("" for cancel). The questions are answered
+    // the same way, by a button's text: before unsaved changes would be lost "Speichern",
+    // "Verwerfen" or "Abbrechen" ("" discards); at start "Wiederherstellen" (anything else
+    // discards). An empty function restores the real dialogs.
     using DialogAnswer = std::function<std::string(const std::string& title)>;
-    void setDialogAnswerForTesting(DialogAnswer answer) { m_dialogAnswer = std::move(answer); }
+    void setDialogAnswer(DialogAnswer answer) { m_dialogAnswer = std::move(answer); }
 
     // Closes without asking about unsaved changes (the session ends); their recovery copy
     // stays for the next start.

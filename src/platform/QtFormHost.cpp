@@ -143,10 +143,6 @@ void MainWindow::Host::showMessage(const std::string& title, const std::string& 
     LongMessageBox::warn(&m_window, qs(title), qs(text));
 }
 
-void MainWindow::Host::invalidate(FormComponent component) {
-    if (QWidget* widget = m_window.component(component)) widget->update();
-}
-
 void MainWindow::Host::repaint(FormComponent component) {
     if (QWidget* widget = m_window.component(component)) widget->repaint();
 }

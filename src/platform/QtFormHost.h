@@ -1,7 +1,7 @@
 #pragma once
 
 // The form's host on Qt: dialogs, clipboard, event processing, message
-// windows and repaint requests for the main window.
+// windows and immediate repaints for the main window.
 
 #include "MainUnit/FormHost.h"
 #include "platform/MainWindow.h"
@@ -21,7 +21,6 @@ public:
     void setClipboardPicture(const ClipboardPicture& picture) override;
     void processMessages() override;
     void showMessage(const std::string& title, const std::string& text) override;
-    void invalidate(FormComponent component) override;
     void repaint(FormComponent component) override;
     void captionChanged(const std::string& caption) override;
     void menuStateChanged() override;

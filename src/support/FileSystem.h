@@ -1,8 +1,9 @@
 #pragma once
 
 // The thin file-system seam through which files of the program are written
-// (project archives, BMP output, the log). Tests swap in a fault-injecting
-// implementation to prove that a failure never damages an existing file.
+// (project archives, BMP output, the log). Another implementation can be put in
+// its place (ScopedFileSystemOverride): the tests' fault-injecting one proves
+// that a failure never damages an existing file.
 
 #include <cstddef>
 #include <cstdint>
@@ -100,10 +101,10 @@ public:
 
 // The real POSIX file system.
 FileSystem& realFileSystem();
-// The file system in use: the real one unless a test overrides it.
+// The file system in use: the real one unless overridden.
 FileSystem& fileSystem();
 
-// Replaces fileSystem() for the lifetime of the object (tests only).
+// Replaces fileSystem() for the lifetime of the object.
 class ScopedFileSystemOverride {
 public:
     explicit ScopedFileSystemOverride(FileSystem& replacement);
@@ -142,62 +143,5 @@ bool isAtomicWriteTemporary(const std::string& name, long& pid);
 // Removes the temporaries of writers whose process has ended from folder; returns how
 // many. Never throws. Run by every writeFileAtomically for the target's folder.
 int removeStaleTemporaries(const std::string& folder);
-
-// A test double over another file system that fails the n-th (1-based)
-// operation of one kind with a given errno.
-class FaultInjectingFileSystem : public FileSystem {
-public:
-    enum class Operation {
-        Open, // openForWrite, createUnnamed, createExclusive
-        Write,
-        Sync,
-        Close,
-        Rename,
-        Remove,
-        SyncDirectory,
-        MakeDirectories,
-        Status, // status, readLink, listFolder
-        Attributes,
-        Link,
-        Seek,
-        Count // number of kinds, not an operation
-    };
-
-    explicit FaultInjectingFileSystem(FileSystem& inner);
-    // Fail the n-th operation of this kind (counting from 1) with errorNumber.
-    // A Write fault with shortWrite writes half the bytes before failing.
-    void failOn(Operation operation, int nth, int errorNumber, bool shortWrite = false);
-    int count(Operation operation) const;
-    // Behave like a file system without unnamed files (createUnnamed gives nullptr).
-    void withoutUnnamedFiles() { m_noUnnamed = true; }
-
-    std::unique_ptr<WritableFile> openForWrite(const std::string& path, bool append) override;
-    void rename(const std::string& from, const std::string& to) override;
-    void remove(const std::string& path) override;
-    void syncDirectory(const std::string& folder) override;
-    bool exists(const std::string& path) override;
-    void makeDirectories(const std::string& folder) override;
-    std::unique_ptr<WritableFile> createUnnamed(const std::string& folder, mode_t mode) override;
-    std::unique_ptr<WritableFile> createExclusive(const std::string& path, mode_t mode) override;
-    FileStatus status(const std::string& path) override;
-    std::string readLink(const std::string& path) override;
-    std::vector<std::string> listFolder(const std::string& folder) override;
-
-    // Used by the wrapped files; counts and fails as configured.
-    void check(Operation operation, const std::string& path);
-    bool shortWriteDue(Operation operation) const;
-    FileSystem& inner() { return m_inner; }
-
-private:
-    std::unique_ptr<WritableFile> wrap(std::unique_ptr<WritableFile> file);
-
-    FileSystem& m_inner;
-    Operation m_failOperation = Operation::Open;
-    int m_failNth = 0;
-    int m_errorNumber = 0;
-    bool m_shortWrite = false;
-    bool m_noUnnamed = false;
-    int m_counts[static_cast<int>(Operation::Count)] = {};
-};
 
 } // namespace schauplatz

@@ -81,7 +81,7 @@ std::string privateFolderUnder(const std::string& base) {
 
 } // namespace
 
-void SetProgramPathForTesting(const std::string& path) {
+void SetProgramPath(const std::string& path) {
     std::lock_guard lock(g_programPathMutex);
     g_programPathOverride = path;
 }

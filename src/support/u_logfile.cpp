@@ -245,13 +245,13 @@ std::string ProgramFileVersion() {
     return compiledVersion();
 }
 
-void SetLogClockForTesting(LogClock clock) {
+void SetLogClock(LogClock clock) {
     LogState& s = state();
     std::lock_guard lock(s.mutex);
     s.clock = std::move(clock);
 }
 
-void SetStateHomeForTesting(const std::string& folder) {
+void SetStateHome(const std::string& folder) {
     LogState& s = state();
     std::lock_guard lock(s.mutex);
     s.stateHomeOverride = folder;

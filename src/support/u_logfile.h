@@ -43,12 +43,14 @@ std::string LogPrefix();
 // The time stamp "ddddd hh:nn:ss.zzz " (locale's short date, "%x") for a time.
 std::string FormatLogTimeStamp(std::chrono::system_clock::time_point when);
 
-// Test seams. The clock defaults to the system clock; the program path to the
-// running executable. Setting the program path takes effect at LogUnitStart.
+// Seams, for a run that must not depend on the moment, the executable or the user's
+// folders (the tests). The clock defaults to the system clock; the program path (what
+// ProgramFileName gives) to the running executable. Setting the program path takes effect
+// at LogUnitStart.
 using LogClock = std::function<std::chrono::system_clock::time_point()>;
-void SetLogClockForTesting(LogClock clock);             // empty: real clock
-void SetProgramPathForTesting(const std::string& path); // empty: real path
+void SetLogClock(LogClock clock);             // empty: real clock
+void SetProgramPath(const std::string& path); // empty: real path
 // Overrides the XDG state folder fallback ("" = from the environment).
-void SetStateHomeForTesting(const std::string& folder);
+void SetStateHome(const std::string& folder);
 
 } // namespace schauplatz

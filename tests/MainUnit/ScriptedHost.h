@@ -2,7 +2,7 @@
 
 // A FormHost with scripted dialog answers that records every request.
 
-#include "MainUnit/FormHost.h"
+#include "testsupport/NullFormHost.h"
 
 #include <deque>
 #include <optional>
@@ -11,7 +11,7 @@
 
 namespace schauplatz::testing {
 
-class ScriptedHost : public FormHost {
+class ScriptedHost : public NullFormHost {
 public:
     std::deque<std::string> openAnswers; // "" = cancelled when empty
     std::deque<std::string> saveAnswers;
@@ -20,7 +20,6 @@ public:
     std::vector<FileDialogRequest> openRequests;
     std::vector<FileDialogRequest> saveRequests;
     std::vector<std::string> captions;
-    std::vector<FormComponent> invalidated;
     std::vector<FormComponent> repainted;
     std::vector<std::string> messages;
     int processMessagesCalls = 0;
@@ -87,7 +86,6 @@ public:
     void showMessage(const std::string& title, const std::string& text) override {
         messages.push_back(title + ": " + text);
     }
-    void invalidate(FormComponent component) override { invalidated.push_back(component); }
     void repaint(FormComponent component) override { repainted.push_back(component); }
     void captionChanged(const std::string& caption) override { captions.push_back(caption); }
     void menuStateChanged() override { ++menuStateChanges; }

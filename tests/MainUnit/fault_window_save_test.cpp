@@ -9,6 +9,7 @@
 #include "project/RecordFile.h"
 #include "support/FileSystem.h"
 #include "support/U_SYSTOOLS.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <cerrno>
 #include <cstring>

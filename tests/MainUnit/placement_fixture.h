@@ -8,13 +8,13 @@
 #include "ScriptedHost.h"
 #include "elements/PictureFiles.h"
 #include "raster/Blend.h"
+#include "testsupport/PictureCompare.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include <stdlib.h>
@@ -38,32 +38,6 @@ inline void fillPicture(TBitmap32& picture, int w, int h,
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             picture.SetPixel(x, y, pixel(x, y));
-}
-
-// First differing pixel of two equally sized pixel sources, as readable text.
-inline ::testing::AssertionResult samePixels(int w, int h,
-                                             const std::function<TColor32(int, int)>& actual,
-                                             const std::function<TColor32(int, int)>& expected) {
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (actual(x, y) != expected(x, y)) {
-                std::ostringstream text;
-                text << std::hex << std::uppercase << "pixel (" << std::dec << x << ", " << y
-                     << ") is 0x" << std::hex << actual(x, y) << ", expected 0x" << expected(x, y);
-                return ::testing::AssertionFailure() << text.str();
-            }
-    return ::testing::AssertionSuccess();
-}
-
-inline ::testing::AssertionResult sameBitmap(const TCustomBitmap32& actual,
-                                             const TCustomBitmap32& expected) {
-    if (actual.Width() != expected.Width() || actual.Height() != expected.Height())
-        return ::testing::AssertionFailure()
-               << "size " << actual.Width() << " x " << actual.Height() << ", expected "
-               << expected.Width() << " x " << expected.Height();
-    return samePixels(
-        actual.Width(), actual.Height(), [&](int x, int y) { return actual.GetPixel(x, y); },
-        [&](int x, int y) { return expected.GetPixel(x, y); });
 }
 
 // The element drawn through a quad that only moves the picture by (dx, dy): the quad's

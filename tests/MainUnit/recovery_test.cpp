@@ -10,6 +10,7 @@
 #include "support/FileSystem.h"
 #include "support/U_SYSTOOLS.h"
 #include "support/u_logfile.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>

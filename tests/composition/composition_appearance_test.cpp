@@ -29,7 +29,7 @@ TAppearance translucent() {
 ::testing::AssertionResult consistent(const TComposition& c) {
     std::vector<TPlacedElement> shown = c.Elements();
     if (c.TakenUp()) shown.erase(shown.begin() + static_cast<std::ptrdiff_t>(*c.TakenUp()));
-    return samePicture(c.Background(), referenceReplay(c.Facade(), shown));
+    return sameBitmap(c.Background(), referenceReplay(c.Facade(), shown));
 }
 
 class CompositionAppearanceTest : public ::testing::Test {
@@ -106,7 +106,7 @@ TEST_F(CompositionAppearanceTest, SmoothingReachesPastTheCornersAndIsRedrawnTher
     EXPECT_TRUE(drawnPastTheCorners);
     // Removing it puts back every one of those pixels.
     c.Remove(0);
-    EXPECT_TRUE(samePicture(c.Background(), c.Facade()));
+    EXPECT_TRUE(sameBitmap(c.Background(), c.Facade()));
     EXPECT_TRUE(consistent(c));
 }
 
@@ -118,7 +118,7 @@ TEST_F(CompositionAppearanceTest, SettingsThatAreNeutralDrawTheRecordedPixels) {
     TBitmap32 exact;
     exact.Assign(&c.Facade());
     referenceMerge(exact, door(rectQuad(5, 5, 60, 66), {}));
-    EXPECT_TRUE(samePicture(c.Background(), exact));
+    EXPECT_TRUE(sameBitmap(c.Background(), exact));
 }
 
 TEST_F(CompositionAppearanceTest, ElementAtFindsTheTopmostDrawnPixelOfABlendedElement) {

@@ -6,12 +6,13 @@
 #include "raster/Drawing.h"
 #include "raster/ElementRendering.h"
 #include "raster/Transformation.h"
+#include "testsupport/PictureCompare.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <random>
-#include <sstream>
 
 namespace schauplatz::testing {
 
@@ -98,22 +99,6 @@ inline TBitmap32 referenceReplay(const TBitmap32& facade,
     for (const TPlacedElement& element : elements)
         referenceMerge(background, element);
     return background;
-}
-
-inline ::testing::AssertionResult samePicture(const TBitmap32& actual, const TBitmap32& expected) {
-    if (actual.Width() != expected.Width() || actual.Height() != expected.Height())
-        return ::testing::AssertionFailure()
-               << "size " << actual.Width() << " x " << actual.Height() << ", expected "
-               << expected.Width() << " x " << expected.Height();
-    for (int y = 0; y < actual.Height(); ++y)
-        for (int x = 0; x < actual.Width(); ++x)
-            if (actual.GetPixel(x, y) != expected.GetPixel(x, y)) {
-                std::ostringstream text;
-                text << "pixel (" << x << ", " << y << ") is 0x" << std::hex << std::uppercase
-                     << actual.GetPixel(x, y) << ", expected 0x" << expected.GetPixel(x, y);
-                return ::testing::AssertionFailure() << text.str();
-            }
-    return ::testing::AssertionSuccess();
 }
 
 inline unsigned testSeed(unsigned fallback) {

@@ -27,7 +27,7 @@ std::vector<std::string> expectedLines(const TComposition& c) {
     std::vector<TPlacedElement> shown = c.Elements();
     if (c.TakenUp()) shown.erase(shown.begin() + static_cast<std::ptrdiff_t>(*c.TakenUp()));
     const ::testing::AssertionResult pixels =
-        samePicture(c.Background(), referenceReplay(c.Facade(), shown));
+        sameBitmap(c.Background(), referenceReplay(c.Facade(), shown));
     if (!pixels) return pixels;
     if (c.RecordLines() != expectedLines(c)) return ::testing::AssertionFailure() << "lines";
     return ::testing::AssertionSuccess();
@@ -63,15 +63,15 @@ TEST_F(CompositionTest, AcceptUndoRedoWalkTheWholeHistory) {
         c.Undo();
         ASSERT_TRUE(consistent(c));
     }
-    EXPECT_TRUE(samePicture(c.Background(), facadeOnly));
+    EXPECT_TRUE(sameBitmap(c.Background(), facadeOnly));
     EXPECT_EQ(c.RecordLines(), std::vector<std::string>{"C:/Bilder/Haus.bmp"});
     EXPECT_FALSE(c.CanUndo());
     c.Undo(); // nothing left: nothing changes
-    EXPECT_TRUE(samePicture(c.Background(), facadeOnly));
+    EXPECT_TRUE(sameBitmap(c.Background(), facadeOnly));
 
     while (c.CanRedo())
         c.Redo();
-    EXPECT_TRUE(samePicture(c.Background(), atEnd));
+    EXPECT_TRUE(sameBitmap(c.Background(), atEnd));
     EXPECT_EQ(c.Elements().size(), 3u);
 
     // A new change after an undo drops the redo steps.
@@ -199,7 +199,7 @@ TEST_F(CompositionTest, ARandomSessionKeepsTheInvariant) {
             // The undo picture is the background the last step started from.
             const TBitmap32 undo = c.UndoPicture();
             c.Undo();
-            ASSERT_TRUE(samePicture(undo, c.Background()));
+            ASSERT_TRUE(sameBitmap(undo, c.Background()));
             c.Redo();
             ASSERT_TRUE(consistent(c));
         }
@@ -242,7 +242,7 @@ TEST_F(CompositionTest, AnOperationThatFailsHalfWayChangesNothing) {
     TPlacedElement bad{"C:/Muster/kaputt.bmp", failing, rectQuad(10, 10, 70, 55)};
 
     const auto unchanged = [&] {
-        EXPECT_TRUE(samePicture(c.Background(), background));
+        EXPECT_TRUE(sameBitmap(c.Background(), background));
         EXPECT_EQ(c.Elements(), elements);
         EXPECT_EQ(c.RecordLines(), lines);
         EXPECT_EQ(c.History().undoCount(), 2u);

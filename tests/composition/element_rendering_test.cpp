@@ -29,7 +29,7 @@ TEST(ElementRendering, ClippedDrawingsPieceTogetherTheWholeDrawing) {
         for (int y = 0; y < facade->Height(); y += th)
             for (int x = 0; x < facade->Width(); x += tw)
                 canvas.drawOnto(tiled, element, TRect{x, y, x + tw, y + th});
-        ASSERT_TRUE(samePicture(tiled, whole));
+        ASSERT_TRUE(sameBitmap(tiled, whole));
 
         // Everything the element draws lies in its area.
         TBitmap32 outside;
@@ -57,7 +57,7 @@ TEST(ElementRendering, ElementsThatCannotBeDrawnDrawNothing) {
         TBitmap32 background;
         background.Assign(facade.get());
         canvas.drawOnto(background, element, background.BoundsRect());
-        EXPECT_TRUE(samePicture(background, *facade));
+        EXPECT_TRUE(sameBitmap(background, *facade));
         EXPECT_EQ(canvas.drawnPixel(element, background.BoundsRect(), 10, 10), 0u);
     }
 }

@@ -7,6 +7,7 @@
 
 #include "elements/PictureFiles.h"
 #include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <cerrno>
 #include <cstring>

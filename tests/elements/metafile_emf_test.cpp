@@ -1,4 +1,5 @@
 #include "metafile_writer.h"
+#include "testsupport/PictureCompare.h"
 
 #include <gtest/gtest.h>
 
@@ -17,28 +18,12 @@ constexpr TColor32 kBlue = 0xFF0000FFu;  // platform 0xFF0000
 constexpr TColor32 kGreen = 0xFF00FF00u; // platform 0x00FF00
 constexpr TColor32 kBlack = 0xFF000000u;
 
-std::string argb(TColor32 c) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", c);
-    return text;
-}
-
 ::testing::AssertionResult picturesEqual(const DecodedPicture& picture, int width, int height,
                                          const std::function<TColor32(int, int)>& expected) {
-    if (picture.width != width || picture.height != height) {
-        return ::testing::AssertionFailure() << "size " << picture.width << " x " << picture.height
-                                             << ", expected " << width << " x " << height;
-    }
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            if (picture.at(x, y) != expected(x, y)) {
-                return ::testing::AssertionFailure()
-                       << "first difference at (" << x << ", " << y
-                       << "): " << argb(picture.at(x, y)) << ", expected " << argb(expected(x, y));
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
+    if (auto size = testing::sameSize(picture.width, picture.height, width, height); !size)
+        return size;
+    return testing::samePixels(
+        width, height, [&](int x, int y) { return picture.at(x, y); }, expected);
 }
 
 // Point-in-polygon at the pixel's own coordinates (the metafile's pixel grid),

@@ -1,4 +1,5 @@
 #include "metafile_writer.h"
+#include "testsupport/PictureCompare.h"
 
 #include <gtest/gtest.h>
 
@@ -17,22 +18,10 @@ constexpr TColor32 kBlack = 0xFF000000u;
 
 ::testing::AssertionResult picturesEqual(const DecodedPicture& picture, int width, int height,
                                          const std::function<TColor32(int, int)>& expected) {
-    if (picture.width != width || picture.height != height) {
-        return ::testing::AssertionFailure() << "size " << picture.width << " x " << picture.height
-                                             << ", expected " << width << " x " << height;
-    }
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            if (picture.at(x, y) != expected(x, y)) {
-                char text[64];
-                std::snprintf(text, sizeof text, "%08X, expected %08X", picture.at(x, y),
-                              expected(x, y));
-                return ::testing::AssertionFailure()
-                       << "first difference at (" << x << ", " << y << "): " << text;
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
+    if (auto size = testing::sameSize(picture.width, picture.height, width, height); !size)
+        return size;
+    return testing::samePixels(
+        width, height, [&](int x, int y) { return picture.at(x, y); }, expected);
 }
 
 // Old-format records: colours as two words, low word first.

@@ -9,6 +9,7 @@
 #include "elements/PictureFilesDialog.h"
 #include "elements/codecs/ExifOrientation.h"
 #include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <png.h>
 

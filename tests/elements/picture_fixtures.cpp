@@ -1,15 +1,14 @@
 #include "picture_fixtures.h"
 
 #include "elements/PictureFiles.h"
+#include "testsupport/PictureCompare.h"
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iomanip>
 #include <jpeglib.h>
 #include <png.h>
-#include <sstream>
 #include <stdexcept>
 
 namespace schauplatz::picture_test {
@@ -294,49 +293,22 @@ std::vector<TColor32> pixelsOf(const TCustomBitmap32& picture) {
                                                   static_cast<std::size_t>(picture.Height()));
 }
 
-namespace {
-
-std::string argb(TColor32 c) {
-    std::ostringstream text;
-    text << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << c;
-    return text.str();
-}
-
-::testing::AssertionResult compare(std::int32_t width, std::int32_t height,
-                                   const std::vector<TColor32>& pixels, std::int32_t wantWidth,
-                                   std::int32_t wantHeight, const std::vector<TColor32>& expected) {
-    if (width != wantWidth || height != wantHeight) {
-        return ::testing::AssertionFailure() << "size " << width << " x " << height << ", expected "
-                                             << wantWidth << " x " << wantHeight;
-    }
-    if (expected.size() != static_cast<std::size_t>(wantWidth) * wantHeight) {
-        return ::testing::AssertionFailure() << "test error: expected list has the wrong length";
-    }
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (pixels[i] != expected[i]) {
-            return ::testing::AssertionFailure()
-                   << "pixel (" << i % wantWidth << ", " << i / wantWidth << ") is "
-                   << argb(pixels[i]) << ", expected " << argb(expected[i]);
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
-} // namespace
-
 ::testing::AssertionResult samePicture(const TCustomBitmap32& actual, std::int32_t width,
                                        std::int32_t height, const std::vector<TColor32>& expected) {
-    return compare(actual.Width(), actual.Height(), pixelsOf(actual), width, height, expected);
+    return testing::samePixelList(actual.Width(), actual.Height(), pixelsOf(actual), width, height,
+                                  expected);
 }
 
 ::testing::AssertionResult samePicture(const DecodedPicture& actual, std::int32_t width,
                                        std::int32_t height, const std::vector<TColor32>& expected) {
-    return compare(actual.width, actual.height, actual.pixels, width, height, expected);
+    return testing::samePixelList(actual.width, actual.height, actual.pixels, width, height,
+                                  expected);
 }
 
 ::testing::AssertionResult samePicture(const ReadResult& actual, std::int32_t width,
                                        std::int32_t height, const std::vector<TColor32>& expected) {
-    return compare(actual.width, actual.height, actual.pixels, width, height, expected);
+    return testing::samePixelList(actual.width, actual.height, actual.pixels, width, height,
+                                  expected);
 }
 
 ReadResult readPictureFile(const std::string& path) {

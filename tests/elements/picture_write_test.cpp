@@ -4,6 +4,7 @@
 #include "elements/PictureFiles.h"
 #include "picture_fixtures.h"
 #include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <gtest/gtest.h>
 

@@ -3,12 +3,12 @@
 #include "elements/PictureFiles.h"
 #include "elements/Thumbnail.h"
 #include "picture_fixtures.h"
+#include "testsupport/PictureCompare.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <random>
-#include <sstream>
 
 namespace schauplatz {
 namespace {
@@ -19,24 +19,12 @@ using picture_test::ScratchFolder;
 
 constexpr PictureSize kArea{114, 194};
 
-std::string argb(TColor32 c) {
-    std::ostringstream text;
-    text << std::hex << "0x" << c;
-    return text.str();
-}
+using testing::argbText;
 
 ::testing::AssertionResult samePixels(const ThumbnailPicture& actual, PictureSize size,
                                       const std::vector<TColor32>& expected) {
-    if (actual.Width != size.Width || actual.Height != size.Height)
-        return ::testing::AssertionFailure() << "size " << actual.Width << " x " << actual.Height
-                                             << ", expected " << size.Width << " x " << size.Height;
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        if (actual.Pixels[i] != expected[i])
-            return ::testing::AssertionFailure()
-                   << "pixel (" << i % static_cast<std::size_t>(size.Width) << ", "
-                   << i / static_cast<std::size_t>(size.Width) << ") is " << argb(actual.Pixels[i])
-                   << ", expected " << argb(expected[i]);
-    return ::testing::AssertionSuccess();
+    return testing::samePixelList(actual.Width, actual.Height, actual.Pixels, size.Width,
+                                  size.Height, expected);
 }
 
 // Every pixel within tolerance of one colour (JPEG is lossy).
@@ -48,8 +36,8 @@ std::string argb(TColor32 c) {
             const int a = static_cast<int>((c >> shift) & 0xFF);
             const int b = static_cast<int>((colour >> shift) & 0xFF);
             if (std::abs(a - b) > tolerance)
-                return ::testing::AssertionFailure()
-                       << "pixel " << i << " is " << argb(c) << ", expected about " << argb(colour);
+                return ::testing::AssertionFailure() << "pixel " << i << " is " << argbText(c)
+                                                     << ", expected about " << argbText(colour);
         }
     }
     return ::testing::AssertionSuccess();

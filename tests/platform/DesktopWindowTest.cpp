@@ -5,6 +5,7 @@
 #include "platform/HelpWindow.h"
 #include "platform/MainWindow.h"
 #include "platform/Settings.h"
+#include "testsupport/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
@@ -30,6 +31,7 @@ namespace schauplatz {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ScriptedDialogs;
 using testing::TempFolder;
 using testing::testApp;
 
@@ -85,11 +87,7 @@ protected:
         m_window.reset();
         m_window = std::make_unique<MainWindow>(m_programFolder.path(),
                                                 std::make_unique<Settings>(settingsFile()));
-        m_window->setDialogAnswerForTesting([this](const std::string& title) {
-            m_titles.push_back(title);
-            const auto answer = m_answers.find(title);
-            return answer == m_answers.end() ? std::string() : answer->second;
-        });
+        m_window->setDialogAnswer(m_dialogs.answerer());
         m_window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
         return *m_window;
@@ -119,13 +117,12 @@ protected:
     TempFolder m_programFolder;
     TempFolder m_home;
     std::unique_ptr<MainWindow> m_window;
-    std::map<std::string, std::string> m_answers;
-    std::vector<std::string> m_titles;
+    ScriptedDialogs m_dialogs;
 };
 
 TEST_F(DesktopWindow, ThePatternFolderChosenReturnsAtTheNextStart) {
     const std::string doors = pictureFolder("Meine Türen");
-    m_answers["Verzeichnis auswählen"] = doors;
+    m_dialogs.forTitle("Verzeichnis auswählen", doors);
     open().action("Muster1")->trigger();
     EXPECT_EQ(m_window->form().PatternFolder, doors);
 
@@ -154,9 +151,9 @@ TEST_F(DesktopWindow, EachDialogKindRemembersWhereItWasConfirmed) {
     const std::string pictures = pictureFolder("Bilder");
     fs::create_directories(projects);
     fs::copy_file(kSampleProject, projects + "Beispiel.vbk");
-    m_answers["Projekt laden"] = projects + "Beispiel.vbk";
-    m_answers["Bild Laden"] = pictures + "Tür rot.png";
-    m_answers["Bild speichern"] = pictures + "Ergebnis.bmp";
+    m_dialogs.forTitle("Projekt laden", projects + "Beispiel.vbk");
+    m_dialogs.forTitle("Bild Laden", pictures + "Tür rot.png");
+    m_dialogs.forTitle("Bild speichern", pictures + "Ergebnis.bmp");
     MainWindow& window = open();
     window.action("Projektladen1")->trigger();
     EXPECT_EQ(window.form().ProjectFile, projects + "Beispiel.vbk");
@@ -164,7 +161,7 @@ TEST_F(DesktopWindow, EachDialogKindRemembersWhereItWasConfirmed) {
     window.action("Bildspeichern1")->trigger();
     EXPECT_TRUE(fs::exists(pictures + "Ergebnis.bmp"));
     // The picture save dialog has a German title of its own.
-    EXPECT_EQ(m_titles,
+    EXPECT_EQ(m_dialogs.titles(),
               (std::vector<std::string>{"Projekt laden", "Bild Laden", "Bild speichern"}));
 
     Settings kept(settingsFile());
@@ -173,7 +170,7 @@ TEST_F(DesktopWindow, EachDialogKindRemembersWhereItWasConfirmed) {
     EXPECT_EQ(kept.folder(DialogKind::PictureSave), pictures);
     EXPECT_EQ(kept.value(DialogKind::ProjectSave), std::nullopt);
     // A cancelled dialog keeps what was there.
-    m_answers.clear();
+    m_dialogs.forget();
     window.action("Projektladen1")->trigger();
     EXPECT_EQ(Settings(settingsFile()).folder(DialogKind::ProjectOpen), projects);
 }

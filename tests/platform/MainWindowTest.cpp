@@ -3,6 +3,7 @@
 #include "platform/ErrorDialog.h"
 #include "platform/GuardedCall.h"
 #include "platform/IdlePump.h"
+#include "testsupport/ScriptedDialogs.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
@@ -27,6 +28,7 @@
 namespace schauplatz {
 namespace {
 
+using testing::ScriptedDialogs;
 using testing::TempFolder;
 using testing::testApp;
 
@@ -37,7 +39,7 @@ protected:
     void SetUp() override {
         testApp();
         m_window = std::make_unique<MainWindow>(m_programFolder.path());
-        m_window->setDialogAnswerForTesting([](const std::string&) { return std::string(); });
+        m_window->setDialogAnswer(ScriptedDialogs().answerer());
         m_window->form().OnMenuItemClick = [this](const std::string& name) {
             m_clicked.push_back(name);
         };

@@ -5,6 +5,7 @@
 #include "platform/Settings.h"
 #include "QtTestApp.h"
 #include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <gtest/gtest.h>
 

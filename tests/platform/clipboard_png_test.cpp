@@ -5,6 +5,7 @@
 #include "elements/PictureFiles.h"
 #include "elements/codecs/PngCodec.h"
 #include "platform/MainWindow.h"
+#include "testsupport/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,7 +36,7 @@ TEST(ClipboardPng, PngDataHoldsTheBackgroundsColourChannels) {
     const std::string path = folder.path() + "facade.bmp";
     WriteBitmapFile(facade, path);
     MainWindow window(folder.path());
-    window.setDialogAnswerForTesting([&](const std::string&) { return path; });
+    window.setDialogAnswer(testing::ScriptedDialogs().otherwise(path).answerer());
     window.action("FassadeLaden1")->trigger();
     QApplication::clipboard()->clear();
     window.action("InZwischenablagekopieren1")->trigger();

@@ -7,6 +7,7 @@
 #include "elements/PictureFiles.h"
 #include "platform/MainWindow.h"
 #include "project/RecordFile.h"
+#include "testsupport/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,13 +16,13 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <memory>
 #include <string>
 
 namespace schauplatz {
 namespace {
 
+using testing::ScriptedDialogs;
 using testing::TempFolder;
 using testing::testApp;
 
@@ -30,12 +31,7 @@ protected:
     void SetUp() override {
         testApp();
         m_window = std::make_unique<MainWindow>(m_folder.path());
-        m_window->setDialogAnswerForTesting([this](const std::string&) {
-            if (m_answers.empty()) return std::string();
-            std::string next = m_answers.front();
-            m_answers.pop_front();
-            return next;
-        });
+        m_window->setDialogAnswer(m_dialogs.answerer());
     }
     void TearDown() override { m_window.reset(); }
 
@@ -64,12 +60,12 @@ protected:
 
     TempFolder m_folder;
     std::unique_ptr<MainWindow> m_window;
-    std::deque<std::string> m_answers;
+    ScriptedDialogs m_dialogs;
 };
 
 TEST_F(EditingOnScreen, ADoubleClickedDoorIsDraggedAndPutBack) {
-    m_answers = {writeBmp("Haus.bmp", 500, 350, 0x00304000u),
-                 writeBmp("Tür.bmp", 31, 51, 0x00A00000u)};
+    m_dialogs.inTurn(
+        {writeBmp("Haus.bmp", 500, 350, 0x00304000u), writeBmp("Tür.bmp", 31, 51, 0x00A00000u)});
     m_window->action("FassadeLaden1")->trigger();
     m_window->form().BildvomElementladen1Click();
     m_window->resize(1100, 800);

@@ -5,6 +5,7 @@
 #include "QtTestApp.h"
 #include "platform/MainWindow.h"
 #include "platform/elementlist/ElementListWidget.h"
+#include "testsupport/ScriptedDialogs.h"
 
 #include <QElapsedTimer>
 #include <QHelpEvent>
@@ -27,6 +28,7 @@ namespace schauplatz {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ScriptedDialogs;
 using testing::TempFolder;
 using testing::testApp;
 using testing::waitUntil;
@@ -186,9 +188,8 @@ TEST_F(ElementListWindowTest, LongNamesAreElidedToTheEntrysWidth) {
     picture.fill(QColor(10, 20, 200));
     ASSERT_TRUE(picture.save(QString::fromStdString(other.path() + longName)));
     ASSERT_TRUE(picture.save(QString::fromStdString(other.path() + "kurz.png")));
-    m_window->setDialogAnswerForTesting([&](const std::string& title) {
-        return title == "Verzeichnis auswählen" ? other.path() : std::string();
-    });
+    m_window->setDialogAnswer(
+        ScriptedDialogs().forTitle("Verzeichnis auswählen", other.path()).answerer());
     m_window->action("Muster1")->trigger();
     ASSERT_EQ(list().Count(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
@@ -208,9 +209,8 @@ TEST_F(ElementListWindowTest, MenuChoosesAnotherFolder) {
     QImage picture(30, 60, QImage::Format_RGB32);
     picture.fill(QColor(10, 200, 30));
     ASSERT_TRUE(picture.save(QString::fromStdString(other.path() + "Tür grün.png")));
-    m_window->setDialogAnswerForTesting([&](const std::string& title) {
-        return title == "Verzeichnis auswählen" ? other.path() : std::string();
-    });
+    m_window->setDialogAnswer(
+        ScriptedDialogs().forTitle("Verzeichnis auswählen", other.path()).answerer());
     m_window->action("Muster1")->trigger();
     EXPECT_EQ(m_window->form().PatternFolder, other.path());
     ASSERT_EQ(list().Count(), 1u);

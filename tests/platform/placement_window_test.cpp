@@ -4,6 +4,7 @@
 #include "QtTestApp.h"
 #include "elements/PictureFiles.h"
 #include "platform/MainWindow.h"
+#include "testsupport/ScriptedDialogs.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
@@ -16,13 +17,13 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <memory>
 #include <string>
 
 namespace schauplatz {
 namespace {
 
+using testing::ScriptedDialogs;
 using testing::TempFolder;
 using testing::testApp;
 
@@ -36,12 +37,7 @@ protected:
     void SetUp() override {
         testApp();
         m_window = std::make_unique<MainWindow>(m_folder.path());
-        m_window->setDialogAnswerForTesting([this](const std::string&) {
-            if (m_answers.empty()) return std::string();
-            std::string next = m_answers.front();
-            m_answers.pop_front();
-            return next;
-        });
+        m_window->setDialogAnswer(m_dialogs.answerer());
     }
     void TearDown() override { m_window.reset(); }
 
@@ -70,12 +66,12 @@ protected:
 
     TempFolder m_folder;
     std::unique_ptr<MainWindow> m_window;
-    std::deque<std::string> m_answers;
+    ScriptedDialogs m_dialogs;
 };
 
 TEST_F(PlacementWindow, DraggingACornerMovesTheRenderedElement) {
-    m_answers = {writeBmp("facade.bmp", 600, 400, [](int, int) { return 0xFF202020u; }),
-                 writeBmp("door.bmp", 61, 81, doorPixel)};
+    m_dialogs.inTurn({writeBmp("facade.bmp", 600, 400, [](int, int) { return 0xFF202020u; }),
+                      writeBmp("door.bmp", 61, 81, doorPixel)});
     trigger("FassadeLaden1");
     m_window->form().BildvomElementladen1Click(); // the element picture's context menu
     m_window->resize(1100, 800);
@@ -129,7 +125,7 @@ TEST_F(PlacementWindow, LargeJpegFacadeIsFittedAndStartsTheRecordList) {
     m_window->resize(1100, 800);
     m_window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
-    m_answers = {path};
+    m_dialogs.inTurn({path});
     trigger("FassadeLaden1");
     TForm_Schauplatz& form = m_window->form();
     EXPECT_EQ(form.ImageHintergrund.Bitmap().Width(), 1441);
@@ -152,12 +148,12 @@ TEST_F(PlacementWindow, LargeJpegFacadeIsFittedAndStartsTheRecordList) {
 }
 
 TEST_F(PlacementWindow, ClipboardHoldsTheBackgroundsColourChannels) {
-    m_answers = {writeBmp("facade.bmp", 64, 48, [](int x, int y) {
+    m_dialogs.inTurn({writeBmp("facade.bmp", 64, 48, [](int x, int y) {
         // Some pixels transparent: the clipboard carries colour only.
         const TColor32 alpha = (x + y) % 5 == 0 ? 0x00000000u : 0xFF000000u;
         return alpha | (static_cast<TColor32>(x * 4) << 16) | (static_cast<TColor32>(y * 5) << 8) |
                static_cast<TColor32>((x * y) & 0xFF);
-    })};
+    })});
     trigger("FassadeLaden1");
     trigger("InZwischenablagekopieren1");
     const QImage pasted = QApplication::clipboard()->image();

@@ -6,6 +6,7 @@
 #include "platform/ErrorDialog.h"
 #include "platform/MainWindow.h"
 #include "support/FileSystem.h"
+#include "testsupport/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QProgressDialog>
@@ -24,6 +25,7 @@
 namespace schauplatz {
 namespace {
 
+using testing::ScriptedDialogs;
 using testing::TempFolder;
 using testing::testApp;
 
@@ -33,9 +35,8 @@ protected:
         testApp();
         project = m_work.path() + "Projekt mit Ü.vbk";
         window = std::make_unique<MainWindow>(m_programFolder.path());
-        window->setDialogAnswerForTesting([this](const std::string& title) {
-            return title == "Projekt speichern" ? project : std::string();
-        });
+        window->setDialogAnswer(
+            ScriptedDialogs().forTitle("Projekt speichern", project).answerer());
         window->show();
     }
     void TearDown() override {
@@ -98,9 +99,7 @@ TEST_F(ProjectWindow, ClosingDuringALoadCancelsItAndThenCloses) {
     ASSERT_TRUE(std::filesystem::exists(project));
     window->action("NeuesProjekt1")->trigger();
     ASSERT_EQ(window->form().ProjectFile, "Neues Projekt.vbk");
-    window->setDialogAnswerForTesting([this](const std::string& title) {
-        return title == "Projekt laden" ? project : std::string();
-    });
+    window->setDialogAnswer(ScriptedDialogs().forTitle("Projekt laden", project).answerer());
     std::atomic<bool> closeTried{false};
     window->form().ZipArchive1.SetWorkerHook([&closeTried] {
         while (!closeTried.load())

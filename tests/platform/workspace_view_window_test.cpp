@@ -10,6 +10,7 @@
 #include "platform/WorkspaceStatusBar.h"
 #include "raster/Drawing.h"
 #include "raster/Transformation.h"
+#include "testsupport/ScriptedDialogs.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
@@ -30,6 +31,7 @@
 namespace schauplatz {
 namespace {
 
+using testing::ScriptedDialogs;
 using testing::TempFolder;
 using testing::testApp;
 
@@ -63,7 +65,7 @@ protected:
         WriteBitmapFile(door, muster + "Haustüren/door.bmp");
 
         m_window = std::make_unique<MainWindow>(m_folder.path());
-        m_window->setDialogAnswerForTesting([](const std::string&) { return std::string(); });
+        m_window->setDialogAnswer(ScriptedDialogs().answerer()); // every dialog cancelled
         m_window->resize(kScreenW, kScreenH);
         m_window->show();
         QApplication::setActiveWindow(m_window.get());

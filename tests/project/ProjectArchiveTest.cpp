@@ -6,6 +6,7 @@
 #include "project/ProjectNames.h"
 #include "project/RecordFile.h"
 #include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "project/TextCodec.h"
 #include "project/ZipEntryNames.h"
 #include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <gtest/gtest.h>
 

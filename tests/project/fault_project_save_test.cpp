@@ -11,6 +11,7 @@
 #include "project/TProjectFolders.h"
 #include "project/TZipArchive.h"
 #include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <gtest/gtest.h>
 

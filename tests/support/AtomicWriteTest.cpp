@@ -6,6 +6,7 @@
 #include "SupportTestHelpers.h"
 
 #include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <algorithm>
 #include <array>

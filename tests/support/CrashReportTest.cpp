@@ -1,6 +1,7 @@
 #include "SupportTestHelpers.h"
 
 #include "support/CrashReport.h"
+#include "support/ThrowStack.h"
 #include "support/Version.h"
 
 #include <csignal>
@@ -100,6 +101,52 @@ TEST(CrashReport, ReusedExceptionAddressGivesTheNewerStack) {
     EXPECT_EQ(report.callStack.find("crashReportTestThrowDeepInside"), std::string::npos);
 }
 
+// This binary links the throw-stack recorder as the program does; it installed its lookup
+// before the tests ran.
+TEST(CrashReport, TheLinkedRecorderInstalledItsLookup) {
+    EXPECT_NE(detail::throwStackLookup(), nullptr);
+}
+
+// Where no recorder is linked (the tools, the other tests), the report still has a stack:
+// that of the catch, said to be so.
+TEST(CrashReport, WithoutARecorderTheStackOfTheCatchIsGiven) {
+    const detail::ThrowStackLookup recorder = detail::throwStackLookup();
+    ASSERT_NE(recorder, nullptr);
+    const std::exception_ptr error = caughtFrom([] { crashReportTestThrowDeepInside(1); });
+    detail::setThrowStackLookup(nullptr);
+    const CrashReport report = MakeCrashReport(error);
+    detail::setThrowStackLookup(recorder);
+    EXPECT_EQ(report.message, "Bild konnte nicht gelesen werden: T\xC3\xBCr 3.png");
+    EXPECT_NE(report.callStack.find("(Stapel beim Auffangen, nicht beim Auslösen)"),
+              std::string::npos)
+        << report.callStack;
+    EXPECT_EQ(report.callStack.find("crashReportTestThrowDeepInside"), std::string::npos)
+        << report.callStack;
+    // Installed again, the same throw is found once more.
+    EXPECT_NE(MakeCrashReport(error).callStack.find("crashReportTestThrowDeepInside"),
+              std::string::npos);
+}
+
+// A lookup installed in its place is what the report asks, with the thrown object itself.
+TEST(CrashReport, TheReportAsksTheInstalledLookupForTheThrownObject) {
+    const detail::ThrowStackLookup recorder = detail::throwStackLookup();
+    static const void* asked = nullptr;
+    detail::setThrowStackLookup([](const void* thrownObject) {
+        asked = thrownObject;
+        return std::vector<void*>{};
+    });
+    const std::exception_ptr error = caughtFrom([] { crashReportTestThrowOther(0); });
+    const CrashReport report = MakeCrashReport(error);
+    detail::setThrowStackLookup(recorder);
+    EXPECT_NE(asked, nullptr);
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& caught) {
+        EXPECT_EQ(asked, static_cast<const void*>(&caught));
+    }
+    EXPECT_NE(report.callStack.find("beim Auffangen"), std::string::npos);
+}
+
 TEST(CrashReport, AnythingThrownIsReported) {
     const CrashReport number = MakeCrashReport(caughtFrom([] { throw 42; }));
     EXPECT_EQ(number.exceptionType, "int");
@@ -141,7 +188,7 @@ std::pair<pid_t, int> crashingChild(const std::string& program, void (*crash)())
     if (child == 0) {
         const int quiet = ::open("/dev/null", O_WRONLY);
         ::dup2(quiet, STDERR_FILENO); // the report also goes to stderr
-        SetProgramPathForTesting(program + "Schauplatz");
+        SetProgramPath(program + "Schauplatz");
         LogUnitStart();
         InstallFatalSignalReport();
         crash();

@@ -1,6 +1,7 @@
 #include "SupportTestHelpers.h"
 
 #include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <algorithm>
 #include <cerrno>

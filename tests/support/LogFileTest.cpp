@@ -3,6 +3,7 @@
 #include "support/FileSystem.h"
 #include "support/Version.h"
 #include "support/u_logfile.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -66,17 +67,17 @@ TEST(LogFile, LevelLimitTenIsWrittenElevenTouchesNothing) {
 TEST(LogFile, CreatesTheFolderWithMissingParents) {
     ScratchFolder scratch;
     const std::string program = scratch.path() + "not/yet/there/";
-    SetProgramPathForTesting(program + "Schauplatz");
+    SetProgramPath(program + "Schauplatz");
     {
         // The pretend program folder does not exist until the first line.
-        SetLogClockForTesting([] { return localTime(2021, 2, 19, 14, 3, 7, 42); });
+        SetLogClock([] { return localTime(2021, 2, 19, 14, 3, 7, 42); });
         LogUnitStart();
         EXPECT_EQ(LogFolder(), program + "log/");
         EXPECT_TRUE(std::filesystem::is_regular_file(program + "log/202102.log"));
         LogUnitEnd();
     }
-    SetProgramPathForTesting("");
-    SetLogClockForTesting({});
+    SetProgramPath("");
+    SetLogClock({});
 }
 
 TEST(LogFile, AppendsToAnExistingMonthFileNeverOverwrites) {
@@ -119,10 +120,10 @@ TEST(LogFile, MonthFileIsNamedWhenTheLineStartsStampWhenWritten) {
         localTime(2021, 2, 28, 23, 59, 59, 999), localTime(2021, 3, 1, 0, 0, 0, 1),
         localTime(2021, 3, 1, 0, 0, 0, 2), localTime(2021, 3, 1, 0, 0, 0, 3)};
     std::size_t next = 0;
-    SetLogClockForTesting([&] { return readings[std::min(next++, readings.size() - 1)]; });
+    SetLogClock([&] { return readings[std::min(next++, readings.size() - 1)]; });
     WriteLog("boundary", 1);
     WriteLog("march", 1);
-    SetLogClockForTesting([] { return localTime(2021, 3, 1, 0, 0, 0, 4); });
+    SetLogClock([] { return localTime(2021, 3, 1, 0, 0, 0, 4); });
 
     const std::string february = readFile(program + "log/202102.log");
     EXPECT_NE(february.find("03/01/21 00:00:00.001  Schauplatz #"), std::string::npos);

@@ -98,17 +98,17 @@ public:
     explicit ScratchLog(const std::string& programFolder) {
         std::setlocale(LC_ALL, "C");
         std::filesystem::create_directories(programFolder);
-        SetProgramPathForTesting(programFolder + "Schauplatz");
-        SetStateHomeForTesting(programFolder + "state-home");
-        SetLogClockForTesting([] { return localTime(2021, 2, 19, 14, 3, 7, 42); });
+        SetProgramPath(programFolder + "Schauplatz");
+        SetStateHome(programFolder + "state-home");
+        SetLogClock([] { return localTime(2021, 2, 19, 14, 3, 7, 42); });
         LogUnitStart();
         m_prefix = LogPrefix();
     }
     ~ScratchLog() {
         LogUnitEnd();
-        SetProgramPathForTesting("");
-        SetStateHomeForTesting("");
-        SetLogClockForTesting({});
+        SetProgramPath("");
+        SetStateHome("");
+        SetLogClock({});
     }
     ScratchLog(const ScratchLog&) = delete;
     ScratchLog& operator=(const ScratchLog&) = delete;

@@ -188,9 +188,9 @@ TEST(Paths, FileNamePartAcceptsEveryDelimiter) {
 TEST(Paths, ProgramFolderIsTheRunningExecutablesFolder) {
     EXPECT_EQ(ProgramFolder(), fs::canonical(SCHAUPLATZ_PROGRAM_DIR).string() + "/");
     EXPECT_EQ(FileNamePart(ProgramFileName()), "support_tests");
-    SetProgramPathForTesting("/opt/x/Schauplatz");
+    SetProgramPath("/opt/x/Schauplatz");
     EXPECT_EQ(ProgramFolder(), "/opt/x/");
-    SetProgramPathForTesting("");
+    SetProgramPath("");
 }
 
 } // namespace

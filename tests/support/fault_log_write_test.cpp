@@ -6,6 +6,7 @@
 
 #include "support/FileSystem.h"
 #include "support/u_logfile.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 #include <cerrno>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "support/FileSystem.h"
+#include "testsupport/FaultInjectingFileSystem.h"
 
 namespace schauplatz {
 

@@ -59,19 +59,13 @@ private:
 // The pixels the element can cover under the quad, inside the bitmap: the corners' bounding
 // box, widened by one pixel for the sampling positions at its edges.
 TRect quadArea(const std::array<QuadPoint, 4>& quad, const TBitmap32& bitmap) {
-    std::int32_t left = quad[0].X, right = quad[0].X, top = quad[0].Y, bottom = quad[0].Y;
-    for (const QuadPoint& p : quad) {
-        left = std::min(left, p.X);
-        right = std::max(right, p.X);
-        top = std::min(top, p.Y);
-        bottom = std::max(bottom, p.Y);
-    }
+    const TRect box = QuadBounds(quad);
     const auto widen = [](std::int64_t v) {
         return static_cast<std::int32_t>(std::clamp<std::int64_t>(
             v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
     };
-    const TRect R{widen(std::int64_t{left} - 1), widen(std::int64_t{top} - 1),
-                  widen(std::int64_t{right} + 2), widen(std::int64_t{bottom} + 2)};
+    const TRect R{widen(std::int64_t{box.Left} - 1), widen(std::int64_t{box.Top} - 1),
+                  widen(std::int64_t{box.Right} + 2), widen(std::int64_t{box.Bottom} + 2)};
     return IntersectRect(R, bitmap.BoundsRect());
 }
 

@@ -170,6 +170,26 @@ TRect mappedPicture(std::int32_t WZ, std::int32_t HZ, const TOverlayMapping& m) 
                  saturate(m.OriginY + ScaledExtent(HZ, m.Scale))};
 }
 
+// The four one-pixel sides of the picture's border, where they come near the clip.
+void appendBorderAreas(const TRect& R, const TRect& clip, std::vector<TRect>& areas) {
+    const TRect near{clip.Left - 1, clip.Top - 1, clip.Right + 1, clip.Bottom + 1};
+    for (const TRect& side :
+         {TRect{R.Left, R.Top, R.Right, R.Top + 1}, TRect{R.Left, R.Bottom - 1, R.Right, R.Bottom},
+          TRect{R.Left, R.Top, R.Left + 1, R.Bottom},
+          TRect{R.Right - 1, R.Top, R.Right, R.Bottom}}) {
+        const TRect visible = IntersectRect(side, near);
+        if (!IsRectEmpty(visible)) areas.push_back(visible);
+    }
+}
+
+// Names the background a view painted: the background's change counter and the zoom's bits.
+std::uint64_t backgroundKey(std::uint64_t generation, float zoom) {
+    std::uint32_t zoomBits = 0;
+    static_assert(sizeof zoomBits == sizeof zoom);
+    std::memcpy(&zoomBits, &zoom, sizeof zoomBits);
+    return (generation << 32) ^ zoomBits;
+}
+
 } // namespace
 
 void TForm_Schauplatz::SizeWorkspace() {
@@ -240,10 +260,7 @@ void TForm_Schauplatz::SetUpWorkspaceStages() {
     // What the view may keep between repaints: the background it painted (named by the
     // background's change counter and the zoom), and where the frame and border draw.
     WorkingPlaceImage.BackgroundKey = [this] {
-        std::uint32_t zoomBits = 0;
-        static_assert(sizeof zoomBits == sizeof Zoom);
-        std::memcpy(&zoomBits, &Zoom, sizeof zoomBits);
-        return (m_placement.backgroundGeneration << 32) ^ zoomBits;
+        return backgroundKey(m_placement.backgroundGeneration, Zoom);
     };
     WorkingPlaceImage.OverlayAreas = [this](const TOverlayMapping& Mapping, const TRect& Clip) {
         TOverlayAreas areas;
@@ -251,16 +268,9 @@ void TForm_Schauplatz::SetUpWorkspaceStages() {
         appendFrameAreas(framePoints(Vertices, Mapping), Clip, areas.Lines);
         if (Item("NeuesElementpositionieren1").checked) {
             const TBitmap32& background = ImageHintergrund.Bitmap();
-            const TRect R = mappedPicture(zoomed(background.Width(), Zoom),
-                                          zoomed(background.Height(), Zoom), Mapping);
-            const TRect near{Clip.Left - 1, Clip.Top - 1, Clip.Right + 1, Clip.Bottom + 1};
-            for (const TRect& side : {TRect{R.Left, R.Top, R.Right, R.Top + 1},
-                                      TRect{R.Left, R.Bottom - 1, R.Right, R.Bottom},
-                                      TRect{R.Left, R.Top, R.Left + 1, R.Bottom},
-                                      TRect{R.Right - 1, R.Top, R.Right, R.Bottom}}) {
-                const TRect visible = IntersectRect(side, near);
-                if (!IsRectEmpty(visible)) areas.Fixed.push_back(visible);
-            }
+            appendBorderAreas(mappedPicture(zoomed(background.Width(), Zoom),
+                                            zoomed(background.Height(), Zoom), Mapping),
+                              Clip, areas.Fixed);
         }
         return areas;
     };

@@ -269,12 +269,9 @@ void TWorkspaceImage32::paintBackgroundOnly(Pending pending, const StageGroups& 
     ++m_statistics.fullPaints;
 }
 
-void TWorkspaceImage32::DoPaintBuffer() {
-    const Pending pending = m_pending;
-    const TRect pictureArea = m_pictureArea;
-    m_pending = Pending::Nothing;
-    m_pictureArea = {};
-
+// Decides whether the buffer holds the background alone (external overlay, picture left to
+// the screen) and paints it so; true when that is done.
+bool TWorkspaceImage32::paintedBackgroundOnly(Pending pending) {
     if (m_overlayExternal && (ForceFullRepaint() || InvalidRects().empty())) {
         UpdateCache();
         const StageGroups groups = groupStages();
@@ -286,20 +283,32 @@ void TWorkspaceImage32::DoPaintBuffer() {
         if (backgroundOnly) {
             m_cachesValid = false; // the picture was never composed into the buffer
             paintBackgroundOnly(pending, groups, BackgroundKey ? BackgroundKey() : 0);
-            return;
+            return true;
         }
     } else if (!m_overlayExternal) {
         m_backgroundOnly = false;
         m_backgroundValid = false;
     }
+    return false;
+}
 
+void TWorkspaceImage32::DoPaintBuffer() {
+    const Pending pending = m_pending;
+    const TRect pictureArea = m_pictureArea;
+    m_pending = Pending::Nothing;
+    m_pictureArea = {};
+
+    if (paintedBackgroundOnly(pending)) return;
     // Partial repaints by rectangles (rmDirect) go their own way.
     if (!ForceFullRepaint() && !InvalidRects().empty()) {
         m_cachesValid = false;
         TImage32::DoPaintBuffer();
         return;
     }
+    paintStages(pending, pictureArea);
+}
 
+void TWorkspaceImage32::paintStages(Pending pending, const TRect& pictureArea) {
     UpdateCache();
     StageGroups groups = groupStages();
     if (m_overlayExternal) groups.overlay.clear();
@@ -313,9 +322,9 @@ void TWorkspaceImage32::DoPaintBuffer() {
     const bool unscaled =
         placed.Width() == Bitmap().Width() && placed.Height() == Bitmap().Height();
     const bool external = m_overlayExternal;
-    bool partial = (pending == Pending::Overlay || pending == Pending::PictureArea) &&
-                   !groups.picture.empty() && (OverlayAreas || external) &&
-                   cachesUsable(buffer, key) && (pending == Pending::Overlay || unscaled);
+    const bool partial = (pending == Pending::Overlay || pending == Pending::PictureArea) &&
+                         !groups.picture.empty() && (OverlayAreas || external) &&
+                         cachesUsable(buffer, key) && (pending == Pending::Overlay || unscaled);
 
     const bool dashesOnly = partial && pending == Pending::Overlay && overlay == m_lastOverlay;
     const TRect overlayClip = dashesOnly ? LinesBox(m_lastOverlay, ClientRect()) : ClientRect();
@@ -334,16 +343,7 @@ void TWorkspaceImage32::DoPaintBuffer() {
             }
             recomposeOverlayAreas(buffer, groups, dashesOnly, overlay);
         } else {
-            m_cachesValid = false;
-            if (groups.picture.empty()) {
-                for (unsigned index : groups.background)
-                    ExecStage(buffer, index);
-                ++m_statistics.fullPaints;
-            } else {
-                paintEverything(buffer, groups);
-                m_cachesValid = true;
-                m_key = key;
-            }
+            paintUnderOverlay(buffer, groups, key);
         }
         buffer.SetClipRect(overlayClip);
         for (unsigned index : groups.overlay)
@@ -351,6 +351,22 @@ void TWorkspaceImage32::DoPaintBuffer() {
     }
     buffer.SetClipRect(ClientRect());
     m_lastOverlay = std::move(overlay);
+}
+
+// A full repaint of the stages under the overlay; the caches hold only when there is a
+// picture stage.
+void TWorkspaceImage32::paintUnderOverlay(TBitmap32& buffer, const StageGroups& groups,
+                                          std::uint64_t key) {
+    m_cachesValid = false;
+    if (groups.picture.empty()) {
+        for (unsigned index : groups.background)
+            ExecStage(buffer, index);
+        ++m_statistics.fullPaints;
+    } else {
+        paintEverything(buffer, groups);
+        m_cachesValid = true;
+        m_key = key;
+    }
 }
 
 } // namespace schauplatz

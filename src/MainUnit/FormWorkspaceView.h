@@ -122,6 +122,10 @@ private:
     bool pictureIsTransparentLayer(const StageGroups& groups);
     // The external overlay with the picture left to the screen: just the background.
     void paintBackgroundOnly(Pending pending, const StageGroups& groups, std::uint64_t key);
+    bool paintedBackgroundOnly(Pending pending);
+    // The stages into the whole buffer, or only where the overlay or the picture area changed.
+    void paintStages(Pending pending, const TRect& pictureArea);
+    void paintUnderOverlay(TBitmap32& buffer, const StageGroups& groups, std::uint64_t key);
 
     Pending m_pending = Pending::Everything;
     TRect m_pictureArea{};

@@ -465,11 +465,7 @@ void TWorkspaceScreen::MouseDown(TMouseButton Button, TShiftState Shift, int X, 
         return;
     }
     m_forwardedPress = true;
-    {
-        EventScope scope(m_eventPosition, TPoint{X, Y});
-        const TPoint p = ToPicture(X, Y);
-        m_view.MouseDown(Button, Shift, p.X, p.Y);
-    }
+    forwardAt(X, Y, [&](const TPoint& p) { m_view.MouseDown(Button, Shift, p.X, p.Y); });
     LoupeChanged();
 }
 
@@ -480,18 +476,18 @@ void TWorkspaceScreen::DblClick(TMouseButton Button, TShiftState Shift, int X, i
     }
     m_pointer = TPoint{X, Y};
     m_forwardedPress = true;
-    {
-        EventScope scope(m_eventPosition, TPoint{X, Y});
-        const TPoint p = ToPicture(X, Y);
-        m_view.DblClick(Button, Shift, p.X, p.Y);
-    }
+    forwardAt(X, Y, [&](const TPoint& p) { m_view.DblClick(Button, Shift, p.X, p.Y); });
     LoupeChanged();
 }
 
-void TWorkspaceScreen::forwardMove(TShiftState Shift, int X, int Y) {
+void TWorkspaceScreen::forwardAt(int X, int Y,
+                                 const std::function<void(const TPoint& picture)>& call) {
     EventScope scope(m_eventPosition, TPoint{X, Y});
-    const TPoint p = ToPicture(X, Y);
-    m_view.MouseMove(Shift, p.X, p.Y);
+    call(ToPicture(X, Y));
+}
+
+void TWorkspaceScreen::forwardMove(TShiftState Shift, int X, int Y) {
+    forwardAt(X, Y, [&](const TPoint& p) { m_view.MouseMove(Shift, p.X, p.Y); });
 }
 
 void TWorkspaceScreen::MouseMove(TShiftState Shift, int X, int Y) {
@@ -513,11 +509,7 @@ void TWorkspaceScreen::MouseUp(TMouseButton Button, TShiftState Shift, int X, in
         return;
     }
     m_forwardedPress = false;
-    {
-        EventScope scope(m_eventPosition, TPoint{X, Y});
-        const TPoint p = ToPicture(X, Y);
-        m_view.MouseUp(Button, Shift, p.X, p.Y);
-    }
+    forwardAt(X, Y, [&](const TPoint& p) { m_view.MouseUp(Button, Shift, p.X, p.Y); });
     LoupeChanged();
 }
 

@@ -149,6 +149,9 @@ private:
     void updateLoupe();
     void renderLoupe(const TPoint& Corner);
     void forwardMove(TShiftState Shift, int X, int Y);
+    // Hands the view an event at device pixel (X, Y), at its picture pixel, with the device
+    // position known for the event's length.
+    void forwardAt(int X, int Y, const std::function<void(const TPoint& picture)>& call);
     TColor32 outsideColour() const;
     static std::int32_t clampInt(std::int64_t V);
 

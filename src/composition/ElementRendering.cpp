@@ -87,14 +87,8 @@ TRect ElementArea(const TPlacedElement& element, const TRect& bounds) {
     const TQuad& q = element.Quad;
     TRect area;
     if (drawnExactly(element)) {
-        std::int32_t left = q[0].X, right = q[0].X, top = q[0].Y, bottom = q[0].Y;
-        for (const QuadPoint& p : q) {
-            left = std::min(left, p.X);
-            right = std::max(right, p.X);
-            top = std::min(top, p.Y);
-            bottom = std::max(bottom, p.Y);
-        }
-        area = TRect{boundOf(left), boundOf(top), boundOf(right), boundOf(bottom)};
+        const TRect box = QuadBounds(q);
+        area = TRect{boundOf(box.Left), boundOf(box.Top), boundOf(box.Right), boundOf(box.Bottom)};
     } else {
         // Smoothing reaches past the corners' box (footprints, the picture's far edges).
         area = ElementLayerArea(*element.Picture, layerQuad(q), element.Appearance);

@@ -5,7 +5,9 @@
 
 #include "raster/Appearance.h"
 #include "raster/Bitmap32.h"
+#include "raster/Rect.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -22,6 +24,19 @@ struct QuadPoint {
 
 // Top left, top right, bottom right, bottom left corner of the element picture.
 using TQuad = std::array<QuadPoint, 4>;
+
+// The corners' bounding box: Left and Top the smallest coordinates, Right and Bottom the
+// largest (the corners themselves, not one past them).
+inline TRect QuadBounds(const TQuad& quad) {
+    TRect box{quad[0].X, quad[0].Y, quad[0].X, quad[0].Y};
+    for (const QuadPoint& p : quad) {
+        box.Left = std::min(box.Left, p.X);
+        box.Top = std::min(box.Top, p.Y);
+        box.Right = std::max(box.Right, p.X);
+        box.Bottom = std::max(box.Bottom, p.Y);
+    }
+    return box;
+}
 
 // The picture is shared between the placements and history steps that use it and is never
 // changed once it is placed (a mirrored or re-read picture is a new object).

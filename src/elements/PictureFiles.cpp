@@ -1,5 +1,6 @@
 #include "elements/PictureFiles.h"
 
+#include "elements/PictureFileBytes.h"
 #include "elements/codecs/BmpCodec.h"
 #include "elements/codecs/IconCodec.h"
 #include "elements/codecs/JpegCodec.h"
@@ -18,40 +19,12 @@
 namespace schauplatz {
 namespace {
 
-// The largest file read whole into memory: a 2^28-pixel 32-bit BMP plus room
-// for headers and palettes. Anything longer cannot hold a picture we accept.
-constexpr std::uintmax_t kMaxPictureFileBytes = (std::uintmax_t{1} << 30) + (1u << 20);
 constexpr std::size_t kBmpHeaderBytes = 54;
 
 struct FileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
 using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
-
-// Pixels land straight in the picture: the decoders size it and fill its memory.
-class BitmapTarget : public PixelTarget {
-public:
-    explicit BitmapTarget(TCustomBitmap32& picture) : m_picture(picture) {}
-    TColor32* allocate(std::int32_t width, std::int32_t height) override {
-        m_picture.SetSize(width, height);
-        return m_picture.Bits();
-    }
-
-private:
-    TCustomBitmap32& m_picture;
-};
-
-std::string upperExtension(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || dot < name) return {};
-    std::string extension = path.substr(dot);
-    for (char& c : extension) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return extension;
-}
 
 // Only regular files are read: a folder, a pipe or a device gives nothing.
 std::optional<std::uintmax_t> regularFileSize(const std::string& path) {
@@ -63,15 +36,8 @@ std::optional<std::uintmax_t> regularFileSize(const std::string& path) {
 }
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
-    const auto size = regularFileSize(path);
-    if (!size || *size > kMaxPictureFileBytes) return std::nullopt;
-    FilePointer file(std::fopen(path.c_str(), "rb"));
-    if (!file) return std::nullopt;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(*size));
-    if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-        return std::nullopt;
-    }
-    return bytes;
+    std::string ignored;
+    return ReadPictureBytes(path, ignored);
 }
 
 std::uint32_t le32(const std::uint8_t* p) {
@@ -139,7 +105,7 @@ bool readByExtension(const std::string& extension, ByteSpan data, PixelTarget& t
 
 bool readPicture(TCustomBitmap32& picture, const std::string& path) {
     BitmapTarget target(picture);
-    const std::string extension = upperExtension(path);
+    const std::string extension = UpperExtension(path);
     std::optional<std::vector<std::uint8_t>> contents;
 
     if (extension == ".JPG" || extension == ".JPEG") {

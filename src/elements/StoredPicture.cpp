@@ -1,6 +1,7 @@
 #include "elements/StoredPicture.h"
 
 #include "elements/PictureExport.h"
+#include "elements/PictureFileBytes.h"
 #include "elements/PictureFiles.h"
 #include "elements/Thumbnail.h"
 #include "elements/codecs/ExifOrientation.h"
@@ -12,12 +13,12 @@
 #include "elements/codecs/PngCodec.h"
 #include "elements/codecs/WebpCodec.h"
 #include "support/FileSystem.h"
+#include "support/FreeFileName.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -30,36 +31,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// As ReadPictureFile: nothing longer than a 2^28-pixel 32-bit BMP and its headers.
-constexpr std::uintmax_t kMaxPictureFileBytes = (std::uintmax_t{1} << 30) + (1u << 20);
 constexpr int kMaxNameTries = 100000;
-
-class BitmapTarget : public PixelTarget {
-public:
-    explicit BitmapTarget(TCustomBitmap32& picture) : m_picture(picture) {}
-    TColor32* allocate(std::int32_t width, std::int32_t height) override {
-        m_picture.SetSize(width, height);
-        return m_picture.Bits();
-    }
-
-private:
-    TCustomBitmap32& m_picture;
-};
-
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-
-std::string upperExtension(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || dot < name) return {};
-    std::string extension = path.substr(dot);
-    for (char& c : extension)
-        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    return extension;
-}
 
 EnteredPicture unusable(std::string message) {
     EnteredPicture result;
@@ -69,35 +41,6 @@ EnteredPicture unusable(std::string message) {
 
 EnteredPicture unreadable(const std::string& path, const std::string& reason) {
     return unusable(UnreadablePictureMessage(path, reason));
-}
-
-// The whole file, or the reason it cannot be had.
-std::optional<Bytes> readPictureBytes(const std::string& path, std::string& reason) {
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (!std::filesystem::exists(status)) {
-        reason = reasons::missing();
-        return std::nullopt;
-    }
-    if (std::filesystem::is_directory(status)) {
-        reason = reasons::folder();
-        return std::nullopt;
-    }
-    reason = reasons::notReadable();
-    if (!std::filesystem::is_regular_file(status)) return std::nullopt;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error) return std::nullopt;
-    if (size > kMaxPictureFileBytes) {
-        reason = reasons::tooLarge(0, 0);
-        return std::nullopt;
-    }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return std::nullopt;
-    Bytes bytes(static_cast<std::size_t>(size));
-    if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        return std::nullopt;
-    reason.clear();
-    return bytes;
 }
 
 bool knownExtension(const std::string& extension) {
@@ -125,7 +68,7 @@ std::string whyUnreadable(const Bytes& bytes, const std::string& extension) {
 std::string storeStem(const std::string& nameOrPath) {
     const std::size_t slash = nameOrPath.find_last_of('/');
     std::string stem = slash == std::string::npos ? nameOrPath : nameOrPath.substr(slash + 1);
-    const std::string extension = upperExtension(stem);
+    const std::string extension = UpperExtension(stem);
     if (knownExtension(extension) || extension == ".HEIC" || extension == ".HEIF" ||
         extension == ".AVIF" || extension == ".WEBP")
         stem.resize(stem.size() - extension.size());
@@ -146,18 +89,10 @@ std::string reserveStoreName(const std::string& folder, const std::string& stem,
                              const std::string& extension) {
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
-    for (int n = 1; n <= kMaxNameTries; ++n) {
-        const std::string name =
-            n == 1 ? stem + extension : stem + " (" + std::to_string(n) + ")" + extension;
-        const std::string path = folder + name;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ::close(fd);
-            return path;
-        }
-        if (errno != EEXIST) throw FileSystemError("Cannot create", path, errno);
-    }
-    throw FileSystemError("Cannot create", folder + stem + extension, EEXIST);
+    const std::string path =
+        FreeFilePath(folder, stem, extension, FreeNameClaim::CreateExclusive, kMaxNameTries);
+    if (path.empty()) throw FileSystemError("Cannot create", folder + stem + extension, EEXIST);
+    return path;
 }
 
 bool allOpaque(const TCustomBitmap32& picture) {
@@ -265,11 +200,11 @@ EnteredPicture asItIs(const std::string& path, const Bytes& bytes, const std::st
 
 EnteredPicture enter(const std::string& path, PictureRole role, const std::string& storeFolder) {
     std::string reason;
-    const auto bytes = readPictureBytes(path, reason);
+    const auto bytes = ReadPictureBytes(path, reason);
     if (!bytes) return unreadable(path, reason);
     if (looksLikeHeif(*bytes) || looksLikeWebp(*bytes))
         return enterNewFormat(*bytes, path, role, storeFolder);
-    const std::string extension = upperExtension(path);
+    const std::string extension = UpperExtension(path);
     if (readAsJpeg(*bytes, extension)) {
         const int orientation = jpegOrientation(*bytes);
         if (orientation != 1) {
@@ -307,10 +242,10 @@ TBitmap32 TurnedPicture(const TCustomBitmap32& picture, QuarterTurn turn) {
 EnteredPicture TurnFacade(const std::string& recordPath, QuarterTurn turn,
                           const std::string& storeFolder) {
     std::string reason;
-    const auto bytes = readPictureBytes(recordPath, reason);
+    const auto bytes = ReadPictureBytes(recordPath, reason);
     if (!bytes) return unreadable(recordPath, reason);
     const std::string stem = storeStem(recordPath);
-    if (readAsJpeg(*bytes, upperExtension(recordPath))) {
+    if (readAsJpeg(*bytes, UpperExtension(recordPath))) {
         const int orientation = turn == QuarterTurn::Right ? kTurnRight : kTurnLeft;
         if (auto turned = transformJpegLosslessly(*bytes, orientation))
             return storeJpeg(*turned, recordPath, stem, storeFolder);
@@ -318,7 +253,7 @@ EnteredPicture TurnFacade(const std::string& recordPath, QuarterTurn turn,
     TBitmap32 facade;
     ReadPictureFile(facade, recordPath);
     if (facade.IsEmpty())
-        return unreadable(recordPath, whyUnreadable(*bytes, upperExtension(recordPath)));
+        return unreadable(recordPath, whyUnreadable(*bytes, UpperExtension(recordPath)));
     return storeByRule(TurnedPicture(facade, turn), recordPath, stem, storeFolder);
 }
 

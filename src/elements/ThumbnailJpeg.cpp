@@ -58,27 +58,11 @@ bool readRows(JpegDecoder& decoder, unsigned char* pixels, unsigned long rowByte
     return true;
 }
 
-// round(a * b / 255) for 8-bit values; a * b / 255 never ends in exactly .5.
-constexpr std::uint32_t mulDiv255(std::uint32_t a, std::uint32_t b) {
-    return (a * b + 127) / 255;
-}
-
-void cmykToColours(TColor32* pixels, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto* cmyk = reinterpret_cast<const std::uint8_t*>(pixels + i);
-        const std::uint32_t k = cmyk[3];
-        pixels[i] = Color32(mulDiv255(cmyk[0], k), mulDiv255(cmyk[1], k), mulDiv255(cmyk[2], k));
-    }
-}
-
 } // namespace
 
 bool DecodeJpegScaled(ByteSpan data, PictureSize minimum, PixelTarget& target) {
-    if (data.empty()) return false;
     JpegDecoder decoder;
-    if (!jpegBegin(decoder, data.data(), static_cast<unsigned long>(data.size()), kJpegWorkMemory))
-        return false;
-    if (!pictureSizeAllowed(decoder.info.image_width, decoder.info.image_height)) return false;
+    if (!jpegOpen(decoder, data, kJpegWorkMemory)) return false;
     bool cmyk = false;
     if (!chooseScale(decoder, minimum, cmyk) || !startDecoding(decoder)) return false;
     const auto width = static_cast<std::int32_t>(decoder.info.output_width);

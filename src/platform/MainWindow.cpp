@@ -59,6 +59,49 @@ QLabel* panelLabel(QWidget* parent, const char* text) {
     return label;
 }
 
+// The widget's context menu request shows menu at the pointer (while context lives).
+void popUpOnRequest(QWidget* widget, QMenu* menu, QObject* context) {
+    widget->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(widget, &QWidget::customContextMenuRequested, context,
+                     [widget, menu](const QPoint& at) { menu->popup(widget->mapToGlobal(at)); });
+}
+
+// The record lists' panel (hidden).
+QFrame* recordListPanel(QWidget* parent) {
+    auto* panel2 = new QFrame(parent);
+    panel2->setObjectName("Panel2");
+    panel2->setFixedHeight(kPanel2Height);
+    auto* panel2Layout = new QHBoxLayout(panel2);
+    panel2Layout->setContentsMargins(0, 0, 0, 0);
+    auto* projectData = new QPlainTextEdit(panel2);
+    projectData->setObjectName("ProjectData");
+    projectData->setReadOnly(true);
+    projectData->setFixedWidth(kProjectDataWidth);
+    auto* loadStore = new QPlainTextEdit(panel2);
+    loadStore->setObjectName("LoadStore");
+    loadStore->setReadOnly(true);
+    panel2Layout->addWidget(projectData);
+    panel2Layout->addWidget(loadStore, 1);
+    panel2->hide();
+    return panel2;
+}
+
+// The opacity slider's panel (hidden).
+QFrame* opacityPanel(QWidget* parent) {
+    auto* panel3 = new QFrame(parent);
+    panel3->setObjectName("Panel3");
+    panel3->setFixedHeight(kPanel3Height);
+    auto* opacityLabel = new QLabel("  Opacity:", panel3);
+    opacityLabel->move(0, 3);
+    auto* opacity = new QSlider(Qt::Horizontal, panel3);
+    opacity->setObjectName("OpacityBar");
+    opacity->setRange(0, 255);
+    opacity->setValue(255);
+    opacity->setGeometry(72, 3, 213, 16);
+    panel3->hide();
+    return panel3;
+}
+
 } // namespace
 
 MainWindow::MainWindow(const std::string& programFolder, QWidget* parent)
@@ -156,35 +199,8 @@ void MainWindow::buildLayout() {
 
     // Two bottom panels that exist for the record lists and the opacity
     // slider and stay hidden for the whole run.
-    auto* panel2 = new QFrame(central);
-    panel2->setObjectName("Panel2");
-    panel2->setFixedHeight(kPanel2Height);
-    auto* panel2Layout = new QHBoxLayout(panel2);
-    panel2Layout->setContentsMargins(0, 0, 0, 0);
-    auto* projectData = new QPlainTextEdit(panel2);
-    projectData->setObjectName("ProjectData");
-    projectData->setReadOnly(true);
-    projectData->setFixedWidth(kProjectDataWidth);
-    auto* loadStore = new QPlainTextEdit(panel2);
-    loadStore->setObjectName("LoadStore");
-    loadStore->setReadOnly(true);
-    panel2Layout->addWidget(projectData);
-    panel2Layout->addWidget(loadStore, 1);
-    panel2->hide();
-    rows->addWidget(panel2);
-
-    auto* panel3 = new QFrame(central);
-    panel3->setObjectName("Panel3");
-    panel3->setFixedHeight(kPanel3Height);
-    auto* opacityLabel = new QLabel("  Opacity:", panel3);
-    opacityLabel->move(0, 3);
-    auto* opacity = new QSlider(Qt::Horizontal, panel3);
-    opacity->setObjectName("OpacityBar");
-    opacity->setRange(0, 255);
-    opacity->setValue(255);
-    opacity->setGeometry(72, 3, 213, 16);
-    panel3->hide();
-    rows->addWidget(panel3);
+    rows->addWidget(recordListPanel(central));
+    rows->addWidget(opacityPanel(central));
 
     setCentralWidget(central);
     m_statusBar = new WorkspaceStatusBar(this);
@@ -238,13 +254,8 @@ QWidget* MainWindow::buildSidePanel() {
     // Context menus and the double click on the facade.
     m_popupElement = buildContextMenu(m_form->PopupMenuElement());
     m_popupFassade = buildContextMenu(m_form->PopupMenuFassade());
-    door->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(door, &QWidget::customContextMenuRequested, this,
-            [this, door](const QPoint& at) { m_popupElement->popup(door->mapToGlobal(at)); });
-    QWidget* facade = m_components[FormComponent::ImageFassade];
-    facade->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(facade, &QWidget::customContextMenuRequested, this,
-            [this, facade](const QPoint& at) { m_popupFassade->popup(facade->mapToGlobal(at)); });
+    popUpOnRequest(door, m_popupElement, this);
+    popUpOnRequest(m_components[FormComponent::ImageFassade], m_popupFassade, this);
     return panel;
 }
 

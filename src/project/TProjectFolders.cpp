@@ -1,5 +1,6 @@
 #include "project/TProjectFolders.h"
 
+#include "support/FreeFileName.h"
 #include "support/U_SYSTOOLS.h"
 #include "support/u_logfile.h"
 
@@ -59,14 +60,8 @@ int openFolder(const std::string& path) {
 // A path in folder for a new picture called name: name itself, or with " (2)", " (3)", ...
 // before its extension when the folder holds that name already.
 std::string freePicturePath(const std::string& folder, const std::string& name) {
-    std::string target = folder + name;
-    const std::size_t dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    const std::string extension =
-        dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
-    for (int number = 2; fs::exists(fs::symlink_status(target)); ++number)
-        target = folder + stem + " (" + std::to_string(number) + ")" + extension;
-    return target;
+    const FileNameParts parts = SplitFileName(name);
+    return FreeFilePath(folder, parts.stem, parts.extension, FreeNameClaim::Probe);
 }
 
 std::string storedName(const std::string& path) {

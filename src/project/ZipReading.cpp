@@ -148,65 +148,15 @@ public:
                             quoted(m_folder) + " entpackt werden: " + std::strerror(errno));
             return EntryOutcome::Damaged;
         }
-        const auto fail = [&](EntryOutcome outcome, const std::string& why) {
-            out.reset();
-            ::unlinkat(m_folderFd, entry.name.c_str(), 0);
-            m_context.error(why);
-            return outcome;
-        };
         EntryPtr file(zip_fopen_index(m_archive, entry.index, 0));
         if (!file) {
-            return fail(EntryOutcome::Damaged, "Eintrag " + quoted(entry.name) + " in " +
-                                                   quoted(m_archiveName) +
-                                                   " kann nicht gelesen werden (" +
-                                                   errorText(zip_get_error(m_archive)) + ")");
+            return failed(out, entry, EntryOutcome::Damaged,
+                          "Eintrag " + quoted(entry.name) + " in " + quoted(m_archiveName) +
+                              " kann nicht gelesen werden (" + errorText(zip_get_error(m_archive)) +
+                              ")");
         }
-        std::uint64_t entryWritten = 0;
-        std::vector<char> buffer(kChunk);
-        for (;;) {
-            if (m_context.cancelRequested()) {
-                out.reset();
-                ::unlinkat(m_folderFd, entry.name.c_str(), 0);
-                return EntryOutcome::Cancelled;
-            }
-            const zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
-            if (got < 0) {
-                return fail(EntryOutcome::Damaged, "Eintrag " + quoted(entry.name) + " in " +
-                                                       quoted(m_archiveName) + " ist beschädigt (" +
-                                                       errorText(zip_file_get_error(file.get())) +
-                                                       ")");
-            }
-            if (got == 0) break;
-            const auto count = static_cast<std::uint64_t>(got);
-            // The declared sizes may lie: the limits hold for the bytes actually unpacked.
-            if (entryWritten + count > entry.maxBytes) {
-                return fail(EntryOutcome::LimitReached,
-                            "Eintrag " + quoted(entry.name) + " in " + quoted(m_archiveName) +
-                                " ist größer als " + std::to_string(entry.maxBytes) +
-                                " Bytes; Entpacken abgebrochen");
-            }
-            if (m_totalWritten + count > m_context.limits().MaxTotalBytes) {
-                return fail(EntryOutcome::LimitReached,
-                            "Der Inhalt von " + quoted(m_archiveName) + " ist größer als " +
-                                std::to_string(m_context.limits().MaxTotalBytes) +
-                                " Bytes; Entpacken abgebrochen");
-            }
-            if (!spaceFor(count)) {
-                return fail(EntryOutcome::LimitReached,
-                            "Nicht genug freier Speicherplatz in " + quoted(m_folder) +
-                                " zum Entpacken von " + quoted(m_archiveName));
-            }
-            if (!writeAll(out.get(), buffer.data(), count)) {
-                return fail(EntryOutcome::LimitReached,
-                            "Eintrag " + quoted(entry.name) +
-                                " kann nicht geschrieben werden: " + std::strerror(errno));
-            }
-            entryWritten += count;
-            m_totalWritten += count;
-            if (totalDeclared > 0)
-                m_context.progress(std::min(1.0, static_cast<double>(m_totalWritten) /
-                                                     static_cast<double>(totalDeclared)));
-        }
+        const EntryOutcome copied = copy(file.get(), out, entry, totalDeclared);
+        if (copied != EntryOutcome::Extracted) return copied;
         // Linux releases the descriptor even when close fails, so it is not closed again.
         if (::close(out.release()) != 0) {
             const int error = errno;
@@ -220,6 +170,73 @@ public:
     }
 
 private:
+    // Removes the entry's unfinished file and reports why.
+    EntryOutcome failed(FileDescriptor& out, const PlannedEntry& entry, EntryOutcome outcome,
+                        const std::string& why) {
+        out.reset();
+        ::unlinkat(m_folderFd, entry.name.c_str(), 0);
+        m_context.error(why);
+        return outcome;
+    }
+
+    // Unpacks the entry's bytes into out; Extracted once all of them are written.
+    EntryOutcome copy(zip_file_t* file, FileDescriptor& out, const PlannedEntry& entry,
+                      std::uint64_t totalDeclared) {
+        std::uint64_t entryWritten = 0;
+        std::vector<char> buffer(kChunk);
+        for (;;) {
+            if (m_context.cancelRequested()) {
+                out.reset();
+                ::unlinkat(m_folderFd, entry.name.c_str(), 0);
+                return EntryOutcome::Cancelled;
+            }
+            const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
+            if (got < 0) {
+                return failed(out, entry, EntryOutcome::Damaged,
+                              "Eintrag " + quoted(entry.name) + " in " + quoted(m_archiveName) +
+                                  " ist beschädigt (" + errorText(zip_file_get_error(file)) + ")");
+            }
+            if (got == 0) return EntryOutcome::Extracted;
+            const auto count = static_cast<std::uint64_t>(got);
+            std::string refusal;
+            if (!chunkAllowed(entry, entryWritten, count, refusal))
+                return failed(out, entry, EntryOutcome::LimitReached, refusal);
+            if (!writeAll(out.get(), buffer.data(), count)) {
+                return failed(out, entry, EntryOutcome::LimitReached,
+                              "Eintrag " + quoted(entry.name) +
+                                  " kann nicht geschrieben werden: " + std::strerror(errno));
+            }
+            entryWritten += count;
+            m_totalWritten += count;
+            if (totalDeclared > 0)
+                m_context.progress(std::min(1.0, static_cast<double>(m_totalWritten) /
+                                                     static_cast<double>(totalDeclared)));
+        }
+    }
+
+    // The declared sizes may lie: the limits hold for the bytes actually unpacked.
+    bool chunkAllowed(const PlannedEntry& entry, std::uint64_t entryWritten, std::uint64_t count,
+                      std::string& refusal) {
+        if (entryWritten + count > entry.maxBytes) {
+            refusal = "Eintrag " + quoted(entry.name) + " in " + quoted(m_archiveName) +
+                      " ist größer als " + std::to_string(entry.maxBytes) +
+                      " Bytes; Entpacken abgebrochen";
+            return false;
+        }
+        if (m_totalWritten + count > m_context.limits().MaxTotalBytes) {
+            refusal = "Der Inhalt von " + quoted(m_archiveName) + " ist größer als " +
+                      std::to_string(m_context.limits().MaxTotalBytes) +
+                      " Bytes; Entpacken abgebrochen";
+            return false;
+        }
+        if (!spaceFor(count)) {
+            refusal = "Nicht genug freier Speicherplatz in " + quoted(m_folder) +
+                      " zum Entpacken von " + quoted(m_archiveName);
+            return false;
+        }
+        return true;
+    }
+
     bool spaceFor(std::uint64_t count) {
         if (m_sinceCheck + count > kSpaceRecheckBytes) {
             m_free = freeBytes(m_folderFd);
@@ -270,6 +287,69 @@ void readDirectory(const std::string& archive, TZipArchive::Context& context) {
     context.entriesValid = true;
 }
 
+namespace {
+
+// The plain files to extract, each name once; false (with the message given) when one
+// declares more than its limit.
+bool planEntries(zip_t* archive, const std::string& archiveName, TZipArchive::Context& context,
+                 std::vector<PlannedEntry>& plan, std::uint64_t& totalDeclared) {
+    // First wins: later entries of a name already planned are skipped, as the no-overwrite
+    // rule would skip them anyway.
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < context.entries.size(); ++i) {
+        const TZipEntryInfo& entry = context.entries[i];
+        const auto bare = bareEntryName(entry.Name);
+        if (!bare || !isPlainFile(archive, i, entry.RawName)) continue;
+        if (!names.insert(*bare).second) continue;
+        const std::uint64_t limit = entryLimit(context.limits(), *bare);
+        if (entry.Size > limit) {
+            context.error("Eintrag " + quoted(*bare) + " in " + quoted(archiveName) +
+                          " ist größer als " + std::to_string(limit) + " Bytes; nichts entpackt");
+            return false;
+        }
+        totalDeclared += entry.Size;
+        plan.push_back({i, *bare, entry.Size, limit});
+    }
+    return true;
+}
+
+// The declared total within the limit and the folder's free space; else the message.
+bool roomForAll(const std::string& archive, const std::string& folder, int folderFd,
+                std::uint64_t totalDeclared, TZipArchive::Context& context) {
+    if (totalDeclared > context.limits().MaxTotalBytes) {
+        context.error("Der Inhalt von " + quoted(archive) + " ist größer als " +
+                      std::to_string(context.limits().MaxTotalBytes) + " Bytes; nichts entpackt");
+        return false;
+    }
+    const std::uint64_t available = freeBytes(folderFd);
+    if (available < context.limits().DiskReserveBytes ||
+        available - context.limits().DiskReserveBytes < totalDeclared) {
+        context.error("Nicht genug freier Speicherplatz in " + quoted(folder) +
+                      " zum Entpacken von " + quoted(archive) + "; nichts entpackt");
+        return false;
+    }
+    return true;
+}
+
+void extractPlanned(Extractor& extractor, const std::vector<PlannedEntry>& plan,
+                    std::uint64_t totalDeclared, TZipArchive::Context& context) {
+    for (const PlannedEntry& entry : plan) {
+        const EntryOutcome outcome = context.cancelRequested()
+                                         ? EntryOutcome::Cancelled
+                                         : extractor.extract(entry, totalDeclared);
+        if (outcome == EntryOutcome::Cancelled) {
+            extractor.removeExtracted();
+            context.cancelled = true;
+            return;
+        }
+        // A damaged entry costs only itself; a limit or a write failure ends the operation.
+        if (outcome == EntryOutcome::LimitReached) return;
+    }
+    context.progress(1.0);
+}
+
+} // namespace
+
 void extractAll(const std::string& archive, const std::string& folder,
                 TZipArchive::Context& context) {
     if (archive.empty()) {
@@ -287,57 +367,16 @@ void extractAll(const std::string& archive, const std::string& folder,
                       " kann nicht geöffnet werden: " + std::strerror(errno));
         return;
     }
-
-    // First wins: later entries of a name already planned are skipped, as the no-overwrite
-    // rule would skip them anyway.
     std::vector<PlannedEntry> plan;
-    std::set<std::string> names;
     std::uint64_t totalDeclared = 0;
-    for (std::size_t i = 0; i < context.entries.size(); ++i) {
-        const TZipEntryInfo& entry = context.entries[i];
-        const auto bare = bareEntryName(entry.Name);
-        if (!bare || !isPlainFile(handle.get(), i, entry.RawName)) continue;
-        if (!names.insert(*bare).second) continue;
-        const std::uint64_t limit = entryLimit(context.limits(), *bare);
-        if (entry.Size > limit) {
-            context.error("Eintrag " + quoted(*bare) + " in " + quoted(archive) +
-                          " ist größer als " + std::to_string(limit) + " Bytes; nichts entpackt");
-            return;
-        }
-        totalDeclared += entry.Size;
-        plan.push_back({i, *bare, entry.Size, limit});
-    }
-    if (totalDeclared > context.limits().MaxTotalBytes) {
-        context.error("Der Inhalt von " + quoted(archive) + " ist größer als " +
-                      std::to_string(context.limits().MaxTotalBytes) + " Bytes; nichts entpackt");
-        return;
-    }
-    const std::uint64_t available = freeBytes(folderFd.get());
-    if (available < context.limits().DiskReserveBytes ||
-        available - context.limits().DiskReserveBytes < totalDeclared) {
-        context.error("Nicht genug freier Speicherplatz in " + quoted(folder) +
-                      " zum Entpacken von " + quoted(archive) + "; nichts entpackt");
-        return;
-    }
-
+    if (!planEntries(handle.get(), archive, context, plan, totalDeclared)) return;
+    if (!roomForAll(archive, folder, folderFd.get(), totalDeclared, context)) return;
     if (context.cancelRequested()) {
         context.cancelled = true;
         return;
     }
     Extractor extractor(handle.get(), archive, folderFd.get(), folder, context);
-    for (const PlannedEntry& entry : plan) {
-        const EntryOutcome outcome = context.cancelRequested()
-                                         ? EntryOutcome::Cancelled
-                                         : extractor.extract(entry, totalDeclared);
-        if (outcome == EntryOutcome::Cancelled) {
-            extractor.removeExtracted();
-            context.cancelled = true;
-            return;
-        }
-        // A damaged entry costs only itself; a limit or a write failure ends the operation.
-        if (outcome == EntryOutcome::LimitReached) return;
-    }
-    context.progress(1.0);
+    extractPlanned(extractor, plan, totalDeclared, context);
 }
 
 } // namespace schauplatz::zipwork

@@ -8,8 +8,8 @@
 namespace schauplatz {
 
 // Owner of a bitmap's pixel memory. Every size change first releases the old memory, so no
-// content survives it. Bitmaps hold their backend through shared ownership (a backend can
-// outlive a bitmap that handed it on); nothing else of the old reference counting is needed.
+// content survives it. Bitmaps hold their backend through shared ownership: a backend lives
+// as long as the last bitmap that holds it.
 class TCustomBackend {
 public:
     TCustomBackend() = default;
@@ -41,8 +41,8 @@ protected:
     void InitializeSurface(TColor32* Bits, std::size_t Count, bool ClearBuffer) override;
 };
 
-// Stands where the platform drawing surface was: 32-bit top-down memory whose fresh pixels
-// read 0, whatever the clearing request says. The layered view copies it to the screen.
+// The drawing surface of a view's bitmap: 32-bit top-down memory whose fresh pixels read 0,
+// whatever the clearing request says. The layered view copies it to the screen.
 class TSurfaceBackend : public TCustomBackend {
 protected:
     void InitializeSurface(TColor32* Bits, std::size_t Count, bool ClearBuffer) override;

@@ -11,6 +11,8 @@ void TNotifiablePersistent::BeginUpdate() {
 }
 
 void TNotifiablePersistent::EndUpdate() {
+    // The counter lives here, but the assertion text names TThreadPersistent: callers and
+    // tests match that text as it stands.
     if (m_updateCount <= 0) throw EAssertionFailed("Unpaired TThreadPersistent.EndUpdate");
     --m_updateCount;
 }

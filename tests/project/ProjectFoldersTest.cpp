@@ -73,6 +73,18 @@ TEST(TProjectFolders, StaleFoldersGoAtTheFirstSaveOnly) {
     EXPECT_TRUE(fs::exists(self.InstanceFolder()));
 }
 
+TEST(TProjectFolders, FreePicturePathNumbersBeforeTheExtensionAndCreatesNothing) {
+    TempFolder temp;
+    TProjectFolders folders(temp.path());
+    const std::string set = folders.PictureSet();
+    EXPECT_EQ(folders.FreePicturePath("Hintergrund.bmp"), set + "Hintergrund.bmp");
+    EXPECT_FALSE(fs::exists(set + "Hintergrund.bmp"));
+    writeBytes(set + "Hintergrund.bmp", "facade");
+    writeBytes(set + "Hintergrund (2).bmp", "facade");
+    EXPECT_EQ(folders.FreePicturePath("Hintergrund.bmp"), set + "Hintergrund (3).bmp");
+    EXPECT_EQ(folders.FreePicturePath(".bmp"), set + ".bmp");
+}
+
 TEST(TProjectFolders, KeepPictureCopiesIntoTheCurrentSet) {
     TempFolder temp;
     fs::create_directories(temp / "a;b");

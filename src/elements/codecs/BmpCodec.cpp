@@ -56,55 +56,63 @@ struct DibLayout {
     std::uint64_t naturalPixels = 0; // pixels right after the declared palette
 };
 
-bool parseDib(const ByteReader& in, std::uint64_t start, bool icon, DibLayout& layout) {
-    if (!in.has(start, 4)) return false;
-    const std::uint32_t headerSize = in.u32(start);
-    if (headerSize < kCoreHeaderSize || headerSize > kMaxHeaderSize) return false;
-    if (!in.has(start, headerSize)) return false;
-
+// Header fields that only decide the layout.
+struct DibHeader {
+    std::uint32_t size = 0;
     std::uint32_t coloursUsed = 0;
-    std::int64_t storedHeight = 0;
-    std::uint64_t maskBytes = 0;
-    if (headerSize == kCoreHeaderSize) {
+    std::int64_t storedHeight = 0; // negative for top-down rows
+    std::uint64_t maskBytes = 0;   // bit-field masks stored after a 40-byte header
+};
+
+// The 16..124 byte headers (and longer ones): size, depth, compression, masks.
+bool readInfoHeader(const ByteReader& in, std::uint64_t start, DibHeader& header,
+                    DibLayout& layout) {
+    const std::uint32_t headerSize = header.size;
+    layout.width = in.i32(start + 4);
+    header.storedHeight = in.i32(start + 8);
+    layout.bitsPerPixel = in.u16(start + 14);
+    layout.compression = headerSize >= 20 ? in.u32(start + 16) : kCompressionNone;
+    header.coloursUsed = headerSize >= 36 ? in.u32(start + 32) : 0;
+    // The two-dimensional (16..64 byte) headers number their compressions
+    // differently above RLE4; those are Huffman and RLE24, which we lack.
+    const bool twoDimensional = headerSize == 64 || headerSize < kInfoHeaderSize;
+    if (twoDimensional && layout.compression > kCompressionRle4) return false;
+    if (headerSize >= 52) {
+        for (int i = 0; i < 3; ++i)
+            layout.masks[i] = in.u32(start + 40 + 4 * i);
+    }
+    if (headerSize >= 56) layout.masks[3] = in.u32(start + 52);
+    if (headerSize == kInfoHeaderSize && layout.compression == kCompressionBitFields) {
+        header.maskBytes = 12;
+    } else if (headerSize == kInfoHeaderSize && layout.compression == kCompressionAlphaBitFields) {
+        header.maskBytes = 16;
+    }
+    if (header.maskBytes != 0) {
+        if (!in.has(start + headerSize, header.maskBytes)) return false;
+        for (std::uint64_t i = 0; i < header.maskBytes / 4; ++i) {
+            layout.masks[i] = in.u32(start + headerSize + 4 * i);
+        }
+    }
+    return true;
+}
+
+bool readHeader(const ByteReader& in, std::uint64_t start, DibHeader& header, DibLayout& layout) {
+    if (!in.has(start, 4)) return false;
+    header.size = in.u32(start);
+    if (header.size < kCoreHeaderSize || header.size > kMaxHeaderSize) return false;
+    if (!in.has(start, header.size)) return false;
+    if (header.size == kCoreHeaderSize) {
         layout.width = in.u16(start + 4);
-        storedHeight = in.u16(start + 6);
+        header.storedHeight = in.u16(start + 6);
         layout.bitsPerPixel = in.u16(start + 10);
         layout.paletteEntrySize = 3;
-    } else if (headerSize >= 16) {
-        layout.width = in.i32(start + 4);
-        storedHeight = in.i32(start + 8);
-        layout.bitsPerPixel = in.u16(start + 14);
-        layout.compression = headerSize >= 20 ? in.u32(start + 16) : kCompressionNone;
-        coloursUsed = headerSize >= 36 ? in.u32(start + 32) : 0;
-        // The two-dimensional (16..64 byte) headers number their compressions
-        // differently above RLE4; those are Huffman and RLE24, which we lack.
-        const bool twoDimensional = headerSize == 64 || headerSize < kInfoHeaderSize;
-        if (twoDimensional && layout.compression > kCompressionRle4) return false;
-        if (headerSize >= 52) {
-            for (int i = 0; i < 3; ++i)
-                layout.masks[i] = in.u32(start + 40 + 4 * i);
-        }
-        if (headerSize >= 56) layout.masks[3] = in.u32(start + 52);
-        if (headerSize == kInfoHeaderSize && layout.compression == kCompressionBitFields) {
-            maskBytes = 12;
-        } else if (headerSize == kInfoHeaderSize &&
-                   layout.compression == kCompressionAlphaBitFields) {
-            maskBytes = 16;
-        }
-        if (maskBytes != 0) {
-            if (!in.has(start + headerSize, maskBytes)) return false;
-            for (std::uint64_t i = 0; i < maskBytes / 4; ++i) {
-                layout.masks[i] = in.u32(start + headerSize + 4 * i);
-            }
-        }
-    } else {
-        return false;
+        return true;
     }
+    return header.size >= 16 && readInfoHeader(in, start, header, layout);
+}
 
-    layout.topDown = storedHeight < 0;
-    layout.height = storedHeight < 0 ? -storedHeight : storedHeight;
-    if (icon) layout.height /= 2;
-
+// Depths and compressions we read, and the masks that apply to them.
+bool checkEncoding(DibLayout& layout) {
     const int bpp = layout.bitsPerPixel;
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
     switch (layout.compression) {
@@ -129,20 +137,35 @@ bool parseDib(const ByteReader& in, std::uint64_t start, bool icon, DibLayout& l
         layout.masks = bpp == 16 ? std::array<std::uint32_t, 4>{0x7C00, 0x03E0, 0x001F, 0}
                                  : std::array<std::uint32_t, 4>{};
     }
-    if (!pictureSizeAllowed(layout.width, layout.height)) return false;
+    return true;
+}
 
-    layout.paletteOffset = start + headerSize + maskBytes;
+void placePalette(std::uint64_t start, const DibHeader& header, bool icon, DibLayout& layout) {
+    const int bpp = layout.bitsPerPixel;
+    layout.paletteOffset = start + header.size + header.maskBytes;
     const std::uint32_t fullPalette = bpp <= 8 ? (1u << bpp) : 0;
     if (bpp <= 8) {
-        layout.paletteCount =
-            (coloursUsed == 0 || coloursUsed > fullPalette || headerSize == kCoreHeaderSize)
-                ? fullPalette
-                : coloursUsed;
+        layout.paletteCount = (header.coloursUsed == 0 || header.coloursUsed > fullPalette ||
+                               header.size == kCoreHeaderSize)
+                                  ? fullPalette
+                                  : header.coloursUsed;
     }
     // Pictures above 8 bits may carry an optional palette before the pixels.
     const std::uint64_t declaredEntries =
-        bpp <= 8 ? layout.paletteCount : (icon ? 0 : std::min<std::uint32_t>(coloursUsed, 256));
+        bpp <= 8 ? layout.paletteCount
+                 : (icon ? 0 : std::min<std::uint32_t>(header.coloursUsed, 256));
     layout.naturalPixels = layout.paletteOffset + declaredEntries * layout.paletteEntrySize;
+}
+
+bool parseDib(const ByteReader& in, std::uint64_t start, bool icon, DibLayout& layout) {
+    DibHeader header;
+    if (!readHeader(in, start, header, layout)) return false;
+    layout.topDown = header.storedHeight < 0;
+    layout.height = header.storedHeight < 0 ? -header.storedHeight : header.storedHeight;
+    if (icon) layout.height /= 2;
+    if (!checkEncoding(layout)) return false;
+    if (!pictureSizeAllowed(layout.width, layout.height)) return false;
+    placePalette(start, header, icon, layout);
     return true;
 }
 

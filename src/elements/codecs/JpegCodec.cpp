@@ -36,19 +36,6 @@ bool jpegReadRows(JpegDecoder& decoder, unsigned char* pixels, unsigned long row
     return true;
 }
 
-// round(a * b / 255) for 8-bit values; exact because a * b / 255 never ends in .5.
-constexpr std::uint32_t mulDiv255(std::uint32_t a, std::uint32_t b) {
-    return (a * b + 127) / 255;
-}
-
-void cmykToColours(TColor32* pixels, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto* cmyk = reinterpret_cast<const std::uint8_t*>(pixels + i);
-        const std::uint32_t k = cmyk[3];
-        pixels[i] = Color32(mulDiv255(cmyk[0], k), mulDiv255(cmyk[1], k), mulDiv255(cmyk[2], k));
-    }
-}
-
 // Rows of one strip, at most maxRows; 0 after a fatal library error.
 JDIMENSION jpegReadStrip(JpegDecoder& decoder, unsigned char* strip, unsigned long rowBytes,
                          JDIMENSION maxRows) {
@@ -87,11 +74,8 @@ bool decodeStrips(JpegDecoder& decoder, bool cmyk, int orientation, std::vector<
 
 bool decodeJpegUpright(ByteSpan data, int orientation, PixelTarget& target) {
     if (orientation < 2 || orientation > 8) return decodeJpeg(data, target);
-    if (data.empty()) return false;
     JpegDecoder decoder;
-    if (!jpegBegin(decoder, data.data(), static_cast<unsigned long>(data.size()), kJpegWorkMemory))
-        return false;
-    if (!pictureSizeAllowed(decoder.info.image_width, decoder.info.image_height)) return false;
+    if (!jpegOpen(decoder, data, kJpegWorkMemory)) return false;
     bool cmyk = false;
     chooseOutput(decoder, cmyk);
     JpegScans scans; // the same scan budget as the plain decode
@@ -111,12 +95,8 @@ bool looksLikeJpeg(ByteSpan data) {
 }
 
 bool decodeJpeg(ByteSpan data, PixelTarget& target, JpegScans* scansRead) {
-    if (data.empty()) return false;
     JpegDecoder decoder;
-    if (!jpegBegin(decoder, data.data(), static_cast<unsigned long>(data.size()), kJpegWorkMemory))
-        return false;
-    // Refuse oversized pictures before the library allocates anything for them.
-    if (!pictureSizeAllowed(decoder.info.image_width, decoder.info.image_height)) return false;
+    if (!jpegOpen(decoder, data, kJpegWorkMemory)) return false;
     bool cmyk = false;
     chooseOutput(decoder, cmyk);
     JpegScans scans;

@@ -10,6 +10,11 @@ extern "C" void jpegErrorExit(j_common_ptr cinfo) {
 
 extern "C" void jpegSilentMessage(j_common_ptr) {}
 
+// round(a * b / 255) for 8-bit values; exact because a * b / 255 never ends in .5.
+constexpr std::uint32_t mulDiv255(std::uint32_t a, std::uint32_t b) {
+    return (a * b + 127) / 255;
+}
+
 } // namespace
 
 bool jpegBegin(JpegDecoder& decoder, const unsigned char* data, unsigned long size,
@@ -24,6 +29,13 @@ bool jpegBegin(JpegDecoder& decoder, const unsigned char* data, unsigned long si
     jpeg_mem_src(&decoder.info, data, size);
     jpeg_read_header(&decoder.info, TRUE);
     return true;
+}
+
+bool jpegOpen(JpegDecoder& decoder, ByteSpan data, long workMemory) {
+    if (data.empty()) return false;
+    if (!jpegBegin(decoder, data.data(), static_cast<unsigned long>(data.size()), workMemory))
+        return false;
+    return pictureSizeAllowed(decoder.info.image_width, decoder.info.image_height);
 }
 
 bool jpegStartLimited(JpegDecoder& decoder, JpegScans& scans) {
@@ -67,6 +79,14 @@ bool jpegEnd(JpegDecoder& decoder) {
     else
         jpeg_finish_decompress(&decoder.info);
     return true;
+}
+
+void cmykToColours(TColor32* pixels, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto* cmyk = reinterpret_cast<const std::uint8_t*>(pixels + i);
+        const std::uint32_t k = cmyk[3];
+        pixels[i] = Color32(mulDiv255(cmyk[0], k), mulDiv255(cmyk[1], k), mulDiv255(cmyk[2], k));
+    }
 }
 
 } // namespace schauplatz

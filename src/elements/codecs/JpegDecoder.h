@@ -10,6 +10,7 @@
 #include "elements/codecs/JpegCodec.h"
 
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
 #include <jpeglib.h>
 
@@ -37,6 +38,9 @@ struct JpegDecoder {
 // besides the output picture and reads the header; false on a fatal library error.
 bool jpegBegin(JpegDecoder& decoder, const unsigned char* data, unsigned long size,
                long workMemory);
+// jpegBegin over the whole of data, which must not be empty, and the header's picture size
+// within the limits (refused before the library allocates anything for it).
+bool jpegOpen(JpegDecoder& decoder, ByteSpan data, long workMemory);
 
 // jpeg_start_decompress with the scan limits of JpegCodec.h. A file of one scan starts as usual. A
 // file of several scans starts in buffered-image mode: its scans are read until the end of the file
@@ -49,5 +53,9 @@ bool jpegStartLimited(JpegDecoder& decoder, JpegScans& scans);
 // scans in buffered-image mode (the scans beyond a limit are never read). False on a fatal
 // library error.
 bool jpegEnd(JpegDecoder& decoder);
+
+// Turns pixels that hold the stored C, M, Y, K bytes (as the library writes JCS_CMYK, in memory
+// order) into 32-bit colours in place: each channel is round(channel * K / 255), alpha 255.
+void cmykToColours(TColor32* pixels, std::size_t count);
 
 } // namespace schauplatz

@@ -20,19 +20,6 @@ PaintBoxHost::DispatchGuard& dispatchGuard() {
     return guard;
 }
 
-std::optional<TMouseButton> viewButton(Qt::MouseButton button) {
-    switch (button) {
-    case Qt::LeftButton:
-        return mbLeft;
-    case Qt::RightButton:
-        return mbRight;
-    case Qt::MiddleButton:
-        return mbMiddle;
-    default:
-        return std::nullopt; // extra buttons have no counterpart in the view
-    }
-}
-
 // Client pixel under the event: the pixel whose square contains the position.
 QPoint clientPixel(const QMouseEvent& event) {
     const QPointF p = event.position();
@@ -71,6 +58,28 @@ void PaintBoxHost::setDispatchGuard(DispatchGuard guard) {
     dispatchGuard() = std::move(guard);
 }
 
+std::optional<TMouseButton> PaintBoxHost::viewButton(Qt::MouseButton button) {
+    switch (button) {
+    case Qt::LeftButton:
+        return mbLeft;
+    case Qt::RightButton:
+        return mbRight;
+    case Qt::MiddleButton:
+        return mbMiddle;
+    default:
+        return std::nullopt;
+    }
+}
+
+QImage PaintBoxHost::wrap(const TBitmap32& bitmap, int x, int y, int width, int height) {
+    width = std::min(width, bitmap.Width() - x);
+    height = std::min(height, bitmap.Height() - y);
+    if (width <= 0 || height <= 0 || x < 0 || y < 0 || bitmap.Bits() == nullptr) return {};
+    const auto* bits = reinterpret_cast<const uchar*>(bitmap.PixelPointer(x, y));
+    return QImage(bits, width, height, static_cast<qsizetype>(bitmap.Width()) * 4,
+                  QImage::Format_RGB32);
+}
+
 TShiftState PaintBoxHost::shiftState(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
     TShiftState shift = 0;
     if (modifiers & Qt::ShiftModifier) shift |= ssShift;
@@ -103,12 +112,8 @@ void PaintBoxHost::resizeEvent(QResizeEvent* event) {
 void PaintBoxHost::paintEvent(QPaintEvent*) {
     dispatch([&] {
         m_view.Paint([&](const TBitmap32& buffer, const std::vector<TRect>&) {
-            const int w = std::min(width(), static_cast<int>(buffer.Width()));
-            const int h = std::min(height(), static_cast<int>(buffer.Height()));
-            if (w <= 0 || h <= 0 || buffer.Bits() == nullptr) return;
-            // Wraps the buffer's memory: same layout (B, G, R, A bytes), no copy, alpha unread.
-            const QImage image(reinterpret_cast<const uchar*>(buffer.Bits()), w, h,
-                               static_cast<qsizetype>(buffer.Width()) * 4, QImage::Format_RGB32);
+            const QImage image = wrap(buffer, 0, 0, width(), height());
+            if (image.isNull()) return;
             QPainter painter(this);
             painter.setCompositionMode(QPainter::CompositionMode_Source);
             painter.drawImage(QPoint(0, 0), image);

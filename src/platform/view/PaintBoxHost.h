@@ -9,10 +9,12 @@
 
 #include "raster/view/PaintBox32.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace schauplatz {
 
@@ -32,6 +34,12 @@ public:
 
     // Qt button and modifier state as the view's shift state.
     static TShiftState shiftState(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
+    // The view's button for a Qt button; none for the extra buttons, which the view lacks.
+    static std::optional<TMouseButton> viewButton(Qt::MouseButton button);
+    // The region of the bitmap from (x, y), at most width x height pixels, as an image over
+    // its memory without a copy (same B, G, R, A bytes; alpha unread). Null when nothing of
+    // the bitmap lies there.
+    static QImage wrap(const TBitmap32& bitmap, int x, int y, int width, int height);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

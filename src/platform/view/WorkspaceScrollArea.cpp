@@ -19,29 +19,6 @@ namespace schauplatz {
 
 namespace {
 
-std::optional<TMouseButton> viewButton(Qt::MouseButton button) {
-    switch (button) {
-    case Qt::LeftButton:
-        return mbLeft;
-    case Qt::RightButton:
-        return mbRight;
-    case Qt::MiddleButton:
-        return mbMiddle;
-    default:
-        return std::nullopt;
-    }
-}
-
-// Screen pixels of a bitmap region as an image without copying; the alpha byte is not shown.
-QImage wrap(const TBitmap32& bitmap, int x, int y, int width, int height) {
-    width = std::min(width, bitmap.Width() - x);
-    height = std::min(height, bitmap.Height() - y);
-    if (width <= 0 || height <= 0 || x < 0 || y < 0 || bitmap.Bits() == nullptr) return {};
-    const auto* bits = reinterpret_cast<const uchar*>(bitmap.PixelPointer(x, y));
-    return QImage(bits, width, height, static_cast<qsizetype>(bitmap.Width()) * 4,
-                  QImage::Format_RGB32);
-}
-
 constexpr int kWheelStep = 120; // one notch of a wheel
 // Qt's raster engine hands an image drawing of more than about a hundred rows to its thread
 // pool; the small areas of a frame step are drawn in bands below that, on this thread.
@@ -165,15 +142,15 @@ void WorkspaceScrollArea::paintEvent(QPaintEvent* event) {
         QPainter painter(viewport());
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         if (shown.Image) {
-            const QImage image =
-                wrap(*shown.Image, shown.OffsetX, shown.OffsetY, s.Width(), s.Height());
+            const QImage image = PaintBoxHost::wrap(*shown.Image, shown.OffsetX, shown.OffsetY,
+                                                    s.Width(), s.Height());
             if (!image.isNull())
                 for (const QRect& R : event->region())
                     drawBands(painter, image, R, ratio);
         }
         if (const TBitmap32* loupe = s.LoupeImage()) {
             const TRect R = *s.LoupeRect();
-            const QImage image = wrap(*loupe, 0, 0, loupe->Width(), loupe->Height());
+            const QImage image = PaintBoxHost::wrap(*loupe, 0, 0, loupe->Width(), loupe->Height());
             const QRect place(static_cast<int>(R.Left / ratio), static_cast<int>(R.Top / ratio),
                               static_cast<int>(R.Width() / ratio),
                               static_cast<int>(R.Height() / ratio));
@@ -191,7 +168,7 @@ void WorkspaceScrollArea::paintEvent(QPaintEvent* event) {
 // --- the mouse --------------------------------------------------------------------------------
 
 void WorkspaceScrollArea::mousePressEvent(QMouseEvent* event) {
-    const auto button = viewButton(event->button());
+    const auto button = PaintBoxHost::viewButton(event->button());
     if (!button) return;
     setFocus(Qt::MouseFocusReason);
     const QPoint p = devicePosition(event->position());
@@ -210,7 +187,7 @@ void WorkspaceScrollArea::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void WorkspaceScrollArea::mouseReleaseEvent(QMouseEvent* event) {
-    const auto button = viewButton(event->button());
+    const auto button = PaintBoxHost::viewButton(event->button());
     if (!button) return;
     const QPoint p = devicePosition(event->position());
     const TShiftState shift = PaintBoxHost::shiftState(event->modifiers(), event->buttons());
@@ -222,7 +199,7 @@ void WorkspaceScrollArea::mouseReleaseEvent(QMouseEvent* event) {
 
 // The second press of a double click is a press like the first, reported as a double click.
 void WorkspaceScrollArea::mouseDoubleClickEvent(QMouseEvent* event) {
-    const auto button = viewButton(event->button());
+    const auto button = PaintBoxHost::viewButton(event->button());
     if (!button) return;
     setFocus(Qt::MouseFocusReason);
     const QPoint p = devicePosition(event->position());

@@ -73,22 +73,6 @@ void TCustomImage32::SetScale(float Value) {
     Changed();
 }
 
-void TCustomImage32::SetScaleX(float Value) {
-    Value = std::max(Value, 0.001f);
-    if (Value == m_scaleX) return;
-    m_scaleX = Value;
-    InvalidateCache();
-    Changed();
-}
-
-void TCustomImage32::SetScaleY(float Value) {
-    Value = std::max(Value, 0.001f);
-    if (Value == m_scaleY) return;
-    m_scaleY = Value;
-    InvalidateCache();
-    Changed();
-}
-
 void TCustomImage32::SetOffsetHorz(float Value) {
     if (Value == m_offsetHorz) return;
     m_offsetHorz = Value;
@@ -418,10 +402,6 @@ void TCustomImage32::ExecBitmapFrame(TBitmap32& Dest) {
 
 void TCustomImage32::ExecCustom(TBitmap32& Dest, unsigned StageNum) {
     if (OnPaintStage) OnPaintStage(this, Dest, StageNum);
-}
-
-void TCustomImage32::Loaded() {
-    if (OnInitStages) OnInitStages(this);
 }
 
 // --- mouse -----------------------------------------------------------------------------------

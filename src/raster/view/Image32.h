@@ -45,9 +45,7 @@ public:
     float Scale() const { return m_scaleX; }
     void SetScale(float Value); // both axes; values below 0.001 become 0.001
     float ScaleX() const { return m_scaleX; }
-    void SetScaleX(float Value);
     float ScaleY() const { return m_scaleY; }
-    void SetScaleY(float Value);
     float OffsetHorz() const { return m_offsetHorz; }
     void SetOffsetHorz(float Value);
     float OffsetVert() const { return m_offsetVert; }
@@ -80,9 +78,6 @@ public:
     // Paints the run-time stages into Dest with the picture placed in DestRect.
     void PaintInto(TBitmap32* Dest, const TRect& DestRect);
     bool PaintingInto() const { return m_paintingInto; }
-
-    // Form loading is complete: OnInitStages.
-    void Loaded();
 
     // --- mouse, in client pixels ---
     void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;

@@ -1,7 +1,7 @@
 #include "project/RecordFile.h"
 
-#include "project/TextCodec.h"
 #include "support/FileSystem.h"
+#include "support/TextCodec.h"
 
 #include <cerrno>
 #include <cstring>

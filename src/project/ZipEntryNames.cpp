@@ -1,6 +1,6 @@
 #include "project/ZipEntryNames.h"
 
-#include "project/TextCodec.h"
+#include "support/TextCodec.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,5 @@
 #include "project/RecordFile.h"
 #include "ProjectTestSupport.h"
-#include "project/TextCodec.h"
 
 #include <gtest/gtest.h>
 
@@ -10,41 +9,6 @@ namespace {
 using testing::readBytes;
 using testing::TempFolder;
 using testing::writeBytes;
-
-// --- Code pages -------------------------------------------------------------------------
-
-TEST(TextCodec, EveryWindows1252ByteDecodesAndEncodesBack) {
-    for (int byte = 0; byte < 256; ++byte) {
-        const std::string raw(1, static_cast<char>(byte));
-        const std::string text = decodeCodePage(raw, CodePage::Windows1252);
-        ASSERT_TRUE(isValidUtf8(text)) << "byte " << byte;
-        const auto back = encodeCodePage(text, CodePage::Windows1252);
-        ASSERT_TRUE(back.has_value()) << "byte " << byte;
-        EXPECT_EQ(*back, raw) << "byte " << byte;
-    }
-}
-
-TEST(TextCodec, KnownCharactersOfEachCodePage) {
-    EXPECT_EQ(decodeCodePage("\x80\xFC\x81\x9F", CodePage::Windows1252),
-              "\u20AC\u00FC\u0081\u0178");
-    // The OEM pages agree on the German umlauts and differ elsewhere.
-    EXPECT_EQ(decodeCodePage("\x81\x84\x94\x8E\x99\x9A\xE1", CodePage::Cp850), "üäöÄÖÜß");
-    EXPECT_EQ(decodeCodePage("\x81\x84\x94\x8E\x99\x9A\xE1", CodePage::Cp437), "üäöÄÖÜß");
-    EXPECT_EQ(decodeCodePage("\x9B\xD5", CodePage::Cp850), "ø\u0131");
-    EXPECT_EQ(decodeCodePage("\x9B\xD5", CodePage::Cp437), "¢╒");
-    EXPECT_EQ(encodeCodePage("Tür", CodePage::Cp850), std::string("T\x81r"));
-    EXPECT_EQ(encodeCodePage("Tür", CodePage::Windows1252), std::string("T\xFCr"));
-    EXPECT_FALSE(encodeCodePage("Tür \u0141", CodePage::Windows1252).has_value());
-    EXPECT_FALSE(encodeCodePage("\xC3", CodePage::Windows1252).has_value()) << "broken UTF-8";
-}
-
-TEST(TextCodec, Utf16WithSurrogatesAndDamage) {
-    EXPECT_EQ(decodeUtf16(std::string("T\0\xFC\0r\0", 6), false), "Tür");
-    EXPECT_EQ(decodeUtf16(std::string("\0T\0\xFC\0r", 6), true), "Tür");
-    EXPECT_EQ(decodeUtf16(std::string("\x3D\xD8\x00\xDE", 4), false), "\U0001F600");
-    EXPECT_EQ(decodeUtf16(std::string("\x3D\xD8", 2), false), "\uFFFD") << "lone surrogate";
-    EXPECT_EQ(decodeUtf16(std::string("A\0B", 3), false), "A\uFFFD") << "odd byte";
-}
 
 // --- Element record lines ---------------------------------------------------------------------
 

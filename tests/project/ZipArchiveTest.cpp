@@ -1,8 +1,8 @@
 #include "ProjectTestSupport.h"
 #include "project/TZipArchive.h"
-#include "project/TextCodec.h"
 #include "project/ZipEntryNames.h"
 #include "support/FileSystem.h"
+#include "support/TextCodec.h"
 #include "testsupport/FaultInjectingFileSystem.h"
 
 #include <gtest/gtest.h>

@@ -32,7 +32,7 @@ bool dibTopDown(ByteSpan info);
 // The picture's size from a length in 0.01 mm (nearest pixel at 96 dpi).
 std::int64_t hundredthsMmToPixels(double value);
 
-// windows-1252 bytes as Unicode.
+// windows-1252 bytes as Unicode; a byte the code page leaves undefined shows as '?'.
 std::u32string decodeAnsi(ByteSpan bytes);
 
 } // namespace schauplatz::metafile

@@ -1,6 +1,7 @@
 #include "elements/metafile/MetafilePlayers.h"
 
 #include "elements/codecs/BmpCodec.h"
+#include "support/TextCodec.h"
 
 #include <cmath>
 
@@ -65,21 +66,7 @@ bool decodeDibFor(MetafileCanvas& canvas, ByteSpan info, ByteSpan bits, DecodedP
 }
 
 std::u32string decodeAnsi(ByteSpan bytes) {
-    // 0x80..0x9F of windows-1252; 0 where the code page has no character.
-    static constexpr char16_t kHigh[32] = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    std::u32string text;
-    text.reserve(bytes.size());
-    for (std::uint8_t b : bytes) {
-        if (b >= 0x80 && b < 0xA0) {
-            text.push_back(kHigh[b - 0x80] ? kHigh[b - 0x80] : U'?');
-        } else {
-            text.push_back(b);
-        }
-    }
-    return text;
+    return decodeCodePoints(bytes, CodePage::Windows1252, UndefinedByte::QuestionMark);
 }
 
 } // namespace schauplatz::metafile

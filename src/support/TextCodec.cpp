@@ -1,4 +1,4 @@
-#include "project/TextCodec.h"
+#include "support/TextCodec.h"
 
 #include <array>
 #include <cstdint>
@@ -80,6 +80,43 @@ const HighHalf& tableOf(CodePage codePage) {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+constexpr bool isSurrogate(char32_t cp) {
+    return cp >= 0xD800 && cp <= 0xDFFF;
+}
+
+// windows-1252 leaves these undefined; its table holds the C1 control of the same value there.
+constexpr bool isUndefined(std::uint8_t byte, CodePage codePage) {
+    return codePage == CodePage::Windows1252 &&
+           (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D);
+}
+
+// Calls emit with each code point of UTF-16 text: pairs joined, an unpaired surrogate as its
+// own value, a trailing odd byte as U+FFFD.
+template <typename Emit>
+void forEachUtf16CodePoint(const unsigned char* bytes, std::size_t size, bool bigEndian,
+                           Emit emit) {
+    const auto unitAt = [&](std::size_t i) -> char32_t {
+        const unsigned first = bytes[i];
+        const unsigned second = bytes[i + 1];
+        return bigEndian ? (first << 8 | second) : (second << 8 | first);
+    };
+    std::size_t pos = 0;
+    while (pos + 1 < size) {
+        const char32_t unit = unitAt(pos);
+        pos += 2;
+        if (unit >= 0xD800 && unit <= 0xDBFF && pos + 1 < size) {
+            const char32_t low = unitAt(pos);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                pos += 2;
+                emit(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                continue;
+            }
+        }
+        emit(unit);
+    }
+    if (pos < size) emit(kReplacement);
+}
+
 // Decodes one UTF-8 sequence at text[pos]; returns its length, 0 when it is malformed
 // (overlong forms, surrogates and values above U+10FFFF count as malformed).
 std::size_t decodeUtf8At(std::string_view text, std::size_t pos, char32_t& codePoint) {
@@ -106,15 +143,15 @@ std::size_t decodeUtf8At(std::string_view text, std::size_t pos, char32_t& codeP
         if ((next & 0xC0) != 0x80) return 0;
         value = (value << 6) | (next & 0x3F);
     }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    if (value < minimum || value > 0x10FFFF || isSurrogate(value)) return 0;
     codePoint = value;
     return length;
 }
 
 } // namespace
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
+void appendUtf8(std::string& out, char32_t cp, Surrogate surrogate) {
+    if (cp > 0x10FFFF || (surrogate == Surrogate::Replace && isSurrogate(cp))) cp = kReplacement;
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -142,6 +179,22 @@ std::string decodeCodePage(std::string_view bytes, CodePage codePage) {
             out += c;
         else
             appendUtf8(out, table[byte - 0x80]);
+    }
+    return out;
+}
+
+std::u32string decodeCodePoints(std::span<const std::uint8_t> bytes, CodePage codePage,
+                                UndefinedByte undefined) {
+    const HighHalf& table = tableOf(codePage);
+    std::u32string out;
+    out.reserve(bytes.size());
+    for (const std::uint8_t byte : bytes) {
+        if (byte < 0x80)
+            out.push_back(byte);
+        else if (undefined == UndefinedByte::QuestionMark && isUndefined(byte, codePage))
+            out.push_back(U'?');
+        else
+            out.push_back(table[byte - 0x80]);
     }
     return out;
 }
@@ -191,26 +244,16 @@ bool isValidUtf8(std::string_view text) {
 std::string decodeUtf16(std::string_view bytes, bool bigEndian) {
     std::string out;
     out.reserve(bytes.size());
-    const auto unitAt = [&](std::size_t i) -> char32_t {
-        const auto first = static_cast<unsigned char>(bytes[i]);
-        const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        return bigEndian ? (first << 8 | second) : (second << 8 | first);
-    };
-    std::size_t pos = 0;
-    while (pos + 1 < bytes.size()) {
-        const char32_t unit = unitAt(pos);
-        pos += 2;
-        if (unit >= 0xD800 && unit <= 0xDBFF && pos + 1 < bytes.size()) {
-            const char32_t low = unitAt(pos);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                pos += 2;
-                appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                continue;
-            }
-        }
-        appendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit);
-    }
-    if (pos < bytes.size()) appendUtf8(out, kReplacement);
+    forEachUtf16CodePoint(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                          bigEndian, [&](char32_t cp) { appendUtf8(out, cp); });
+    return out;
+}
+
+std::u32string decodeUtf16CodePoints(std::span<const std::uint8_t> bytes, bool bigEndian) {
+    std::u32string out;
+    out.reserve(bytes.size() / 2 + 1);
+    forEachUtf16CodePoint(bytes.data(), bytes.size(), bigEndian,
+                          [&](char32_t cp) { out.push_back(cp); });
     return out;
 }
 

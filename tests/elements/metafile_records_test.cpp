@@ -163,6 +163,18 @@ TEST(MetafileRecordDispatch, PensAndBrushesOfBothFormatsDrawAlike) {
         ASSERT_EQ(enhanced.width, 48);
         EXPECT_EQ(firstDifference(enhanced, windows), "")
             << "pen " << k.penStyle << " brush " << k.brushStyle << " hatch " << k.hatch;
+        // Inside the rectangle, clear of the ellipse: the brush (patterns: a mid grey).
+        if (k.brushStyle != 2) {
+            const TColor32 inside = k.brushStyle == 0   ? 0xFF00FF00u
+                                    : k.brushStyle == 1 ? 0xFFFFFFFFu
+                                                        : 0xFF808080u;
+            EXPECT_EQ(enhanced.at(8, 10), inside) << "brush " << k.brushStyle;
+        }
+        // The rectangle's top edge: the pen, or nothing for the null pen.
+        if (k.brushStyle == 1) {
+            EXPECT_EQ(enhanced.at(20, 6), k.penStyle == 5 ? 0xFFFFFFFFu : 0xFFFF0000u)
+                << "pen " << k.penStyle;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <tuple>
 
 namespace schauplatz::metafile {
@@ -88,6 +89,59 @@ std::string findFontFile(const Font& font) {
     return file;
 }
 
+// A picture coordinate rounded to its pixel, kept in range.
+std::int32_t pixel(double v) {
+    return static_cast<std::int32_t>(std::clamp(std::floor(v + 0.5), -1e9, 1e9));
+}
+
+// Sets the face to the font's size: the em in pixels for the font's height (negative: the em
+// itself, positive: the cell, which the face's ascender and descender divide). False when
+// that size is out of range or the face refuses it.
+bool setFaceSize(FT_Face face, const Font& font, double scaleY, FT_UInt& pixelSize) {
+    double em = font.height == 0 ? 16.0 : std::abs(font.height) * scaleY;
+    if (font.height > 0 && face->units_per_EM > 0 && face->ascender - face->descender > 0) {
+        em = em * face->units_per_EM / (face->ascender - face->descender);
+    }
+    if (!std::isfinite(em) || em < 1.0 || em > kMaxTextPixels) return false;
+    pixelSize = static_cast<FT_UInt>(std::lround(em));
+    return FT_Set_Pixel_Sizes(face, 0, pixelSize) == 0;
+}
+
+// Puts back the device context's clip as it stood when made.
+class ClipRestore {
+public:
+    explicit ClipRestore(MetafileCanvas& canvas) : m_canvas(canvas), m_clip(canvas.dc().clip) {}
+    ~ClipRestore() { m_canvas.dc().clip = m_clip; }
+    ClipRestore(const ClipRestore&) = delete;
+    ClipRestore& operator=(const ClipRestore&) = delete;
+
+private:
+    MetafileCanvas& m_canvas;
+    std::optional<TRect> m_clip;
+};
+
+// The left end and the baseline of text Total pixels wide at the reference point Origin.
+struct TextPlacement {
+    double left = 0;
+    double baseline = 0;
+};
+
+TextPlacement placeText(FillPoint origin, double total, double ascent, double descent,
+                        std::uint32_t textAlign) {
+    TextPlacement at{origin.x, origin.y + ascent};
+    const std::uint32_t horizontal = textAlign & kAlignCenter;
+    if (horizontal == kAlignCenter)
+        at.left -= total / 2;
+    else if (horizontal == kAlignRight)
+        at.left -= total;
+    const std::uint32_t vertical = textAlign & kAlignBaseline;
+    if (vertical == kAlignBaseline)
+        at.baseline = origin.y;
+    else if (vertical == kAlignBottom)
+        at.baseline = origin.y - descent;
+    return at;
+}
+
 } // namespace
 
 struct TextRenderer::Impl {
@@ -114,109 +168,51 @@ struct TextRenderer::Impl {
         faces[file] = loaded;
         return loaded;
     }
+    // Each character's advance in pixels: Dx (logical units) where given, else the glyph's.
+    std::vector<double> advancesOf(MetafileCanvas& canvas, FT_Face face, FT_UInt pixelSize,
+                                   const std::u32string& text, const std::vector<double>& dx,
+                                   double scaleX) {
+        std::vector<double> out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (i < dx.size()) {
+                out.push_back(dx[i] * scaleX);
+                continue;
+            }
+            const auto key = std::make_tuple(face, pixelSize, text[i]);
+            auto known = advances.find(key);
+            if (known == advances.end()) {
+                canvas.chargeWork(kGlyphLoadWork);
+                const double advance = FT_Load_Char(face, text[i], FT_LOAD_DEFAULT) == 0
+                                           ? face->glyph->advance.x / 64.0
+                                           : 0.0;
+                known = advances.emplace(key, advance).first;
+            }
+            out.push_back(known->second);
+        }
+        return out;
+    }
 };
 
 TextRenderer::TextRenderer() : m_impl(std::make_unique<Impl>()) {}
 TextRenderer::~TextRenderer() = default;
 
-void TextRenderer::draw(MetafileCanvas& canvas, FillPoint reference, const std::u32string& text,
-                        const std::vector<double>& dx, std::uint32_t options,
-                        const std::optional<TRect>& rectangle) {
-    DeviceContext& dc = canvas.m_dc;
-    const bool update = (dc.textAlign & kUpdatePosition) != 0;
-    if (update) reference = dc.position;
-    const Xform x = canvas.logicalToPicture();
-    const FillPoint origin = x.apply(reference);
-    canvas.note(origin);
-    if (!std::isfinite(origin.x) || !std::isfinite(origin.y)) return;
-    const double scaleX = std::hypot(x.m11, x.m12);
-    const double scaleY = std::hypot(x.m21, x.m22);
+void TextRenderer::applyRectangle(MetafileCanvas& canvas, const Xform& x, std::uint32_t options,
+                                  const TRect& rectangle) {
+    const FillPoint a =
+        x.apply({static_cast<double>(rectangle.Left), static_cast<double>(rectangle.Top)});
+    const FillPoint b =
+        x.apply({static_cast<double>(rectangle.Right), static_cast<double>(rectangle.Bottom)});
+    const TRect area{pixel(std::min(a.x, b.x)), pixel(std::min(a.y, b.y)),
+                     pixel(std::max(a.x, b.x)), pixel(std::max(a.y, b.y))};
+    if (options & kOptionOpaque) canvas.fillRectPixels(area, canvas.m_dc.backColor);
+    if (options & kOptionClipped) canvas.setClipPixels(area);
+}
 
-    const TRect savedClip = canvas.clipRect();
-    if (rectangle && (options & (kOptionOpaque | kOptionClipped))) {
-        const FillPoint a =
-            x.apply({static_cast<double>(rectangle->Left), static_cast<double>(rectangle->Top)});
-        const FillPoint b = x.apply(
-            {static_cast<double>(rectangle->Right), static_cast<double>(rectangle->Bottom)});
-        auto px = [](double v) {
-            return static_cast<std::int32_t>(std::clamp(std::floor(v + 0.5), -1e9, 1e9));
-        };
-        const TRect area{px(std::min(a.x, b.x)), px(std::min(a.y, b.y)), px(std::max(a.x, b.x)),
-                         px(std::max(a.y, b.y))};
-        if (options & kOptionOpaque) canvas.fillRectPixels(area, dc.backColor);
-        if (options & kOptionClipped) canvas.setClipPixels(area);
-    }
-    struct ClipRestore {
-        MetafileCanvas& canvas;
-        std::optional<TRect> clip;
-        ~ClipRestore() { canvas.m_dc.clip = clip; }
-    } restore{canvas, dc.clip};
-    (void)savedClip;
-
-    FT_Face face = m_impl->face(findFontFile(dc.font));
-    if (!face || text.empty() || text.size() > kMaxGlyphs) return;
-    double em = dc.font.height == 0 ? 16.0 : std::abs(dc.font.height) * scaleY;
-    if (dc.font.height > 0 && face->units_per_EM > 0 && face->ascender - face->descender > 0) {
-        em = em * face->units_per_EM / (face->ascender - face->descender);
-    }
-    if (!std::isfinite(em) || em < 1.0 || em > kMaxTextPixels) return;
-    const auto pixelSize = static_cast<FT_UInt>(std::lround(em));
-    if (FT_Set_Pixel_Sizes(face, 0, pixelSize) != 0) return;
-    const double ascent = face->size->metrics.ascender / 64.0;
-    const double descent = -face->size->metrics.descender / 64.0;
-
-    std::vector<double> advances;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (i < dx.size()) {
-            advances.push_back(dx[i] * scaleX);
-            continue;
-        }
-        const auto key = std::make_tuple(face, pixelSize, text[i]);
-        auto known = m_impl->advances.find(key);
-        if (known == m_impl->advances.end()) {
-            canvas.chargeWork(kGlyphLoadWork);
-            const double advance = FT_Load_Char(face, text[i], FT_LOAD_DEFAULT) == 0
-                                       ? face->glyph->advance.x / 64.0
-                                       : 0.0;
-            known = m_impl->advances.emplace(key, advance).first;
-        }
-        advances.push_back(known->second);
-    }
-    double total = 0;
-    for (double a : advances)
-        total += a;
-    if (!std::isfinite(total)) return;
-
-    double left = origin.x;
-    const std::uint32_t horizontal = dc.textAlign & kAlignCenter;
-    if (horizontal == kAlignCenter)
-        left -= total / 2;
-    else if (horizontal == kAlignRight)
-        left -= total;
-    double baseline = origin.y + ascent;
-    const std::uint32_t vertical = dc.textAlign & kAlignBaseline;
-    if (vertical == kAlignBaseline)
-        baseline = origin.y;
-    else if (vertical == kAlignBottom)
-        baseline = origin.y - descent;
-
-    canvas.note({left, baseline - ascent});
-    canvas.note({left + total, baseline + descent});
-    if (update) {
-        // The current position moves along the text, back into logical units.
-        const double back = scaleX > 0 ? total / scaleX : 0;
-        if (horizontal != kAlignRight && horizontal != kAlignCenter) dc.position.x += back;
-    }
-    if (canvas.width() == 0) return;
+void TextRenderer::renderGlyphs(MetafileCanvas& canvas, FT_FaceRec_* face,
+                                const std::u32string& text, const std::vector<double>& advances,
+                                double left, double baseline) {
     const TRect clip = canvas.clipRect();
-    if (dc.backOpaque) {
-        auto px = [](double v) {
-            return static_cast<std::int32_t>(std::clamp(std::floor(v + 0.5), -1e9, 1e9));
-        };
-        canvas.fillRectPixels(
-            TRect{px(left), px(baseline - ascent), px(left + total), px(baseline + descent)},
-            dc.backColor);
-    }
+    const TColor32 color = canvas.m_dc.textColor;
     double pen = left;
     for (std::size_t i = 0; i < text.size(); ++i) {
         canvas.chargeWork(kGlyphRenderWork);
@@ -241,13 +237,62 @@ void TextRenderer::draw(MetafileCanvas& canvas, FillPoint reference, const std::
                     if (on && xx >= clip.Left && xx < clip.Right) {
                         canvas.paintSpan(static_cast<std::int32_t>(y),
                                          static_cast<std::int32_t>(xx),
-                                         static_cast<std::int32_t>(xx + 1), dc.textColor);
+                                         static_cast<std::int32_t>(xx + 1), color);
                     }
                 }
             }
         }
         pen += advances[i];
     }
+}
+
+void TextRenderer::draw(MetafileCanvas& canvas, FillPoint reference, const std::u32string& text,
+                        const std::vector<double>& dx, std::uint32_t options,
+                        const std::optional<TRect>& rectangle) {
+    DeviceContext& dc = canvas.m_dc;
+    const bool update = (dc.textAlign & kUpdatePosition) != 0;
+    if (update) reference = dc.position;
+    const Xform x = canvas.logicalToPicture();
+    const FillPoint origin = x.apply(reference);
+    canvas.note(origin);
+    if (!std::isfinite(origin.x) || !std::isfinite(origin.y)) return;
+    const double scaleX = std::hypot(x.m11, x.m12);
+    const double scaleY = std::hypot(x.m21, x.m22);
+
+    if (rectangle && (options & (kOptionOpaque | kOptionClipped))) {
+        applyRectangle(canvas, x, options, *rectangle);
+    }
+    // The clip as it stands now, with the record's own clipping, is put back at the end.
+    const ClipRestore restore(canvas);
+
+    FT_Face face = m_impl->face(findFontFile(dc.font));
+    if (!face || text.empty() || text.size() > kMaxGlyphs) return;
+    FT_UInt pixelSize = 0;
+    if (!setFaceSize(face, dc.font, scaleY, pixelSize)) return;
+    const double ascent = face->size->metrics.ascender / 64.0;
+    const double descent = -face->size->metrics.descender / 64.0;
+
+    const std::vector<double> advances =
+        m_impl->advancesOf(canvas, face, pixelSize, text, dx, scaleX);
+    const double total = std::accumulate(advances.begin(), advances.end(), 0.0);
+    if (!std::isfinite(total)) return;
+
+    const TextPlacement at = placeText(origin, total, ascent, descent, dc.textAlign);
+    canvas.note({at.left, at.baseline - ascent});
+    canvas.note({at.left + total, at.baseline + descent});
+    const std::uint32_t horizontal = dc.textAlign & kAlignCenter;
+    if (update) {
+        // The current position moves along the text, back into logical units.
+        const double back = scaleX > 0 ? total / scaleX : 0;
+        if (horizontal != kAlignRight && horizontal != kAlignCenter) dc.position.x += back;
+    }
+    if (canvas.width() == 0) return;
+    if (dc.backOpaque) {
+        canvas.fillRectPixels(TRect{pixel(at.left), pixel(at.baseline - ascent),
+                                    pixel(at.left + total), pixel(at.baseline + descent)},
+                              dc.backColor);
+    }
+    renderGlyphs(canvas, face, text, advances, at.left, at.baseline);
 }
 
 void MetafileCanvas::drawText(FillPoint reference, const std::u32string& text,

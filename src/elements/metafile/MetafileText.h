@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+struct FT_FaceRec_;
+
 namespace schauplatz::metafile {
 
 class TextRenderer {
@@ -26,6 +28,13 @@ public:
 
 private:
     struct Impl;
+    // The opaque box and the clipping a text record asks for with its rectangle.
+    static void applyRectangle(MetafileCanvas& canvas, const Xform& x, std::uint32_t options,
+                               const TRect& rectangle);
+    // The glyphs as one-bit masks in the text colour, inside the clip, from the left end on
+    // along Advances (picture pixels).
+    static void renderGlyphs(MetafileCanvas& canvas, FT_FaceRec_* face, const std::u32string& text,
+                             const std::vector<double>& advances, double left, double baseline);
     std::unique_ptr<Impl> m_impl;
 };
 

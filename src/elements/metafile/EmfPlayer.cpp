@@ -5,6 +5,7 @@
 #include "elements/metafile/RecordPlaying.h"
 
 #include "elements/codecs/BmpCodec.h"
+#include "support/TextCodec.h"
 
 #include <algorithm>
 #include <bit>
@@ -222,17 +223,9 @@ void EnhancedPlayer::text(const ByteReader& r, bool wide) {
     if (count > r.size() || !r.has(offset, count * unit)) return;
     std::u32string text;
     if (wide) {
-        for (std::uint64_t i = 0; i < count; ++i) {
-            std::uint32_t c = r.u16(offset + i * 2);
-            if (c >= 0xD800 && c < 0xDC00 && i + 1 < count) {
-                const std::uint32_t low = r.u16(offset + i * 2 + 2);
-                if (low >= 0xDC00 && low < 0xE000) {
-                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                    ++i;
-                }
-            }
-            text.push_back(c);
-        }
+        text = decodeUtf16CodePoints(
+            r.data().subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count * 2)),
+            false);
     } else {
         text = decodeAnsi(
             r.data().subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count)));
@@ -328,16 +321,7 @@ void EnhancedPlayer::createFont(const ByteReader& r, EmfRecord) {
     for (std::uint64_t i = 0; i < 32; ++i) {
         const std::uint16_t ch = r.u16(40 + i * 2);
         if (ch == 0) break;
-        if (ch < 0x80)
-            font.family.push_back(static_cast<char>(ch));
-        else if (ch < 0x800) {
-            font.family.push_back(static_cast<char>(0xC0 | (ch >> 6)));
-            font.family.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-        } else {
-            font.family.push_back(static_cast<char>(0xE0 | (ch >> 12)));
-            font.family.push_back(static_cast<char>(0x80 | ((ch >> 6) & 0x3F)));
-            font.family.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-        }
+        appendUtf8(font.family, ch, Surrogate::Encode); // unit by unit: pairs stay apart
     }
     m_canvas.putObject(r.u32(8), font);
 }

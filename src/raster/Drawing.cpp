@@ -250,8 +250,8 @@ private:
 
 inline void gatherColumns(const TColor32* S, TColor32* D, const std::vector<std::int32_t>& Map) {
     const std::int32_t* map = Map.data();
-    const auto n = static_cast<std::int32_t>(Map.size());
-    for (std::int32_t i = 0; i < n; ++i)
+    const std::size_t n = Map.size();
+    for (std::size_t i = 0; i < n; ++i)
         D[i] = S[map[i]];
 }
 

@@ -69,22 +69,29 @@ inline __m128i MixLanes(__m128i F16, __m128i B16, __m128i W16) {
     return _mm_srli_epi16(sum, 8);
 }
 
+// F over B for four pixels, each half weighted by Weight(its 16-bit lanes of F).
+template <class WeightOf>
+inline __m128i MixFour(__m128i F, __m128i B, WeightOf Weight) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i fLo = _mm_unpacklo_epi8(F, zero);
+    const __m128i fHi = _mm_unpackhi_epi8(F, zero);
+    const __m128i lo = MixLanes(fLo, _mm_unpacklo_epi8(B, zero), Weight(fLo));
+    const __m128i hi = MixLanes(fHi, _mm_unpackhi_epi8(B, zero), Weight(fHi));
+    return _mm_packus_epi16(lo, hi);
+}
+
 } // namespace
 #endif
 
 void BlendRow(const TColor32* Src, TColor32* Dst, std::size_t N) {
     std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
     const __m128i opaque = _mm_set1_epi32(255);
+    const auto weight = [](__m128i F16) { return AlphaLanes(F16); };
     for (; i + 4 <= N; i += 4) {
         const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Dst + i));
-        const __m128i fLo = _mm_unpacklo_epi8(f, zero);
-        const __m128i fHi = _mm_unpackhi_epi8(f, zero);
-        const __m128i lo = MixLanes(fLo, _mm_unpacklo_epi8(b, zero), AlphaLanes(fLo));
-        const __m128i hi = MixLanes(fHi, _mm_unpackhi_epi8(b, zero), AlphaLanes(fHi));
-        const __m128i mixed = _mm_packus_epi16(lo, hi);
+        const __m128i mixed = MixFour(f, b, weight);
         // Alpha 255 copies F; alpha 0 needs nothing, weight 0 reproduces B exactly.
         const __m128i copy = _mm_cmpeq_epi32(_mm_srli_epi32(f, 24), opaque);
         const __m128i r = _mm_or_si128(_mm_and_si128(copy, f), _mm_andnot_si128(copy, mixed));
@@ -99,7 +106,6 @@ void BlendRowMaster(const TColor32* Src, TColor32* Dst, std::size_t N, std::uint
     const std::uint32_t m = ClampMaster(M);
     std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
     const __m128i one = _mm_set1_epi16(1);
     const __m128i master = _mm_set1_epi16(static_cast<short>(m));
     // W = ((Fa + 1) * M) >> 8: the product is at most 256 * 255 and fits a 16-bit lane.
@@ -109,12 +115,8 @@ void BlendRowMaster(const TColor32* Src, TColor32* Dst, std::size_t N, std::uint
     for (; i + 4 <= N; i += 4) {
         const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Dst + i));
-        const __m128i fLo = _mm_unpacklo_epi8(f, zero);
-        const __m128i fHi = _mm_unpackhi_epi8(f, zero);
         // Fa = 0 gives W = 0 for every M <= 255, and W = 0 leaves the pixel as it is.
-        const __m128i lo = MixLanes(fLo, _mm_unpacklo_epi8(b, zero), weight(fLo));
-        const __m128i hi = MixLanes(fHi, _mm_unpackhi_epi8(b, zero), weight(fHi));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + i), _mm_packus_epi16(lo, hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + i), MixFour(f, b, weight));
     }
 #endif
     for (; i < N; ++i) {

@@ -134,41 +134,48 @@ void DrawTransformedGeneral(TCustomBitmap32* Dst, TCustomBitmap32* Src,
 
 // ---------------------------------------------------------------- stretched drawing
 
+namespace {
+
+// Trims a source rectangle that reaches outside Src and shrinks the destination by the
+// scaled amount. An empty source rectangle draws nothing below, so its ratio (a division
+// by zero) is never formed.
+void trimToSource(TRect& DstRect, TRect& SrcRect, const TCustomBitmap32& Src) {
+    const bool outside = SrcRect.Left < 0 || SrcRect.Top < 0 || SrcRect.Right > Src.Width() ||
+                         SrcRect.Bottom > Src.Height();
+    if (!outside || IsRectEmpty(SrcRect)) return;
+    const float ratioX = SingleRatio(DstRect.Width(), SrcRect.Width());
+    const float ratioY = SingleRatio(DstRect.Height(), SrcRect.Height());
+    const auto scaled = [](std::int32_t Amount, float Ratio) {
+        return static_cast<TExtended>(Amount) * static_cast<TExtended>(Ratio);
+    };
+    if (SrcRect.Left < 0) {
+        DstRect.Left += static_cast<std::int32_t>(std::ceil(scaled(-SrcRect.Left, ratioX)));
+        SrcRect.Left = 0;
+    }
+    if (SrcRect.Top < 0) {
+        DstRect.Top += static_cast<std::int32_t>(std::ceil(scaled(-SrcRect.Top, ratioY)));
+        SrcRect.Top = 0;
+    }
+    if (SrcRect.Right > Src.Width()) {
+        DstRect.Right -=
+            static_cast<std::int32_t>(std::floor(scaled(SrcRect.Right - Src.Width(), ratioX)));
+        SrcRect.Right = Src.Width();
+    }
+    if (SrcRect.Bottom > Src.Height()) {
+        DstRect.Bottom -=
+            static_cast<std::int32_t>(std::floor(scaled(SrcRect.Bottom - Src.Height(), ratioY)));
+        SrcRect.Bottom = Src.Height();
+    }
+}
+
+} // namespace
+
 void StretchDraw(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBitmap32* Src,
                  TRect SrcRect, TCustomResampler* Resampler, TDrawMode DrawMode,
                  const TPixelCombineEvent& Handler) {
     RequireBitmaps(Dst, Src);
 
-    // Trim a source rectangle that reaches outside Src and shrink the destination by the
-    // scaled amount. An empty source rectangle draws nothing below, so its ratio (a division
-    // by zero) is never formed.
-    const bool outside = SrcRect.Left < 0 || SrcRect.Top < 0 || SrcRect.Right > Src->Width() ||
-                         SrcRect.Bottom > Src->Height();
-    if (outside && !IsRectEmpty(SrcRect)) {
-        const float ratioX = SingleRatio(DstRect.Width(), SrcRect.Width());
-        const float ratioY = SingleRatio(DstRect.Height(), SrcRect.Height());
-        const auto scaled = [](std::int32_t Amount, float Ratio) {
-            return static_cast<TExtended>(Amount) * static_cast<TExtended>(Ratio);
-        };
-        if (SrcRect.Left < 0) {
-            DstRect.Left += static_cast<std::int32_t>(std::ceil(scaled(-SrcRect.Left, ratioX)));
-            SrcRect.Left = 0;
-        }
-        if (SrcRect.Top < 0) {
-            DstRect.Top += static_cast<std::int32_t>(std::ceil(scaled(-SrcRect.Top, ratioY)));
-            SrcRect.Top = 0;
-        }
-        if (SrcRect.Right > Src->Width()) {
-            DstRect.Right -=
-                static_cast<std::int32_t>(std::floor(scaled(SrcRect.Right - Src->Width(), ratioX)));
-            SrcRect.Right = Src->Width();
-        }
-        if (SrcRect.Bottom > Src->Height()) {
-            DstRect.Bottom -= static_cast<std::int32_t>(
-                std::floor(scaled(SrcRect.Bottom - Src->Height(), ratioY)));
-            SrcRect.Bottom = Src->Height();
-        }
-    }
+    trimToSource(DstRect, SrcRect, *Src);
 
     if (Src->IsEmpty() || Dst->IsEmpty() || (DrawMode == dmBlend && Src->MasterAlpha() == 0) ||
         IsRectEmpty(SrcRect))
@@ -201,6 +208,90 @@ void BlockDraw(TCustomBitmap32& Dst, const TRect& DstArea, const TCustomBitmap32
     }
 }
 
+namespace {
+
+// The source column of each destination column of the clip; a destination one pixel wide
+// shows the middle column.
+std::vector<std::int32_t> stretchColumns(const TRect& DstRect, const TRect& DstClip,
+                                         const TRect& SrcRect) {
+    const std::int32_t clipW = DstClip.Width();
+    std::vector<std::int32_t> columns(static_cast<std::size_t>(clipW));
+    if (DstRect.Width() > 1) {
+        const float scaleX = SingleRatio(SrcRect.Width(), DstRect.Width());
+        for (std::int32_t i = 0; i < clipW; ++i)
+            columns[static_cast<std::size_t>(i)] =
+                ScaledIndex(DstClip.Left + i - DstRect.Left, scaleX, SrcRect.Left);
+    } else {
+        columns[0] = (SrcRect.Left + SrcRect.Right - 1) / 2;
+    }
+    if (columns.front() < SrcRect.Left || columns.back() >= SrcRect.Right)
+        throw EAssertionFailed("NearestStretch: column map leaves the source rectangle");
+    return columns;
+}
+
+// The source row of a destination row; likewise the middle row for a destination one row
+// high.
+class StretchRows {
+public:
+    StretchRows(const TRect& DstRect, const TRect& SrcRect)
+        : m_dst(DstRect), m_src(SrcRect),
+          m_scale(DstRect.Height() > 1 ? SingleRatio(SrcRect.Height(), DstRect.Height()) : 0.0f) {}
+
+    std::int32_t operator()(std::int32_t Y) const {
+        return m_dst.Height() > 1 ? ScaledIndex(Y - m_dst.Top, m_scale, m_src.Top)
+                                  : (m_src.Top + m_src.Bottom - 1) / 2;
+    }
+
+private:
+    const TRect& m_dst;
+    const TRect& m_src;
+    float m_scale;
+};
+
+inline void gatherColumns(const TColor32* S, TColor32* D, const std::vector<std::int32_t>& Map) {
+    const std::int32_t* map = Map.data();
+    const std::size_t n = Map.size();
+    for (std::size_t i = 0; i < n; ++i)
+        D[i] = S[map[i]];
+}
+
+// Opaque rows are gathered straight into the destination; a row showing the same source row
+// as the one above is a copy of it.
+void stretchOpaque(TCustomBitmap32& Dst, const TRect& DstClip, const TCustomBitmap32& Src,
+                   const std::vector<std::int32_t>& Columns, const StretchRows& SourceRow) {
+    const std::size_t n = Columns.size();
+    std::int32_t previous = -1;
+    TColor32* previousRow = nullptr;
+    for (std::int32_t y = DstClip.Top; y < DstClip.Bottom; ++y) {
+        const std::int32_t sy = SourceRow(y);
+        TColor32* d = Dst.PixelPointer(DstClip.Left, y);
+        if (sy == previous && previousRow != nullptr)
+            MovePixels(previousRow, d, n);
+        else
+            gatherColumns(Src.RowPointer(sy), d, Columns);
+        previous = sy;
+        previousRow = d;
+    }
+}
+
+// Other modes gather a source row once into a buffer and combine it with each destination
+// row that shows it.
+void stretchCombined(TCustomBitmap32& Dst, const TRect& DstClip, const TCustomBitmap32& Src,
+                     const std::vector<std::int32_t>& Columns, const StretchRows& SourceRow,
+                     TDrawMode DrawMode, const TPixelCombineEvent& Handler) {
+    const std::size_t n = Columns.size();
+    std::vector<TColor32> buffer(n);
+    std::int32_t previous = -1;
+    for (std::int32_t y = DstClip.Top; y < DstClip.Bottom; ++y) {
+        const std::int32_t sy = SourceRow(y);
+        if (sy != previous) gatherColumns(Src.RowPointer(sy), buffer.data(), Columns);
+        previous = sy;
+        CombineRow(buffer.data(), Dst.PixelPointer(DstClip.Left, y), n, Src, DrawMode, Handler);
+    }
+}
+
+} // namespace
+
 void NearestStretch(TCustomBitmap32& Dst, const TRect& DstRect, TRect DstClip,
                     const TCustomBitmap32& Src, const TRect& SrcRect, TDrawMode DrawMode,
                     const TPixelCombineEvent& Handler) {
@@ -211,67 +302,19 @@ void NearestStretch(TCustomBitmap32& Dst, const TRect& DstRect, TRect DstClip,
         SrcRect.Bottom > Src.Height() || IsRectEmpty(SrcRect))
         throw EBitmapException("Invalid SrcRect");
 
-    const std::int32_t srcW = SrcRect.Width();
-    const std::int32_t srcH = SrcRect.Height();
-    const std::int32_t dstW = DstRect.Width();
-    const std::int32_t dstH = DstRect.Height();
-    if (srcW == dstW && srcH == dstH) {
+    if (SrcRect.Width() == DstRect.Width() && SrcRect.Height() == DstRect.Height()) {
         BlockDraw(Dst, DstClip, Src, SrcRect.Left + DstClip.Left - DstRect.Left,
                   SrcRect.Top + DstClip.Top - DstRect.Top, DrawMode, Handler);
         return;
     }
-
     // Column map, once per call.
-    const std::int32_t clipW = DstClip.Width();
-    std::vector<std::int32_t> columns(static_cast<std::size_t>(clipW));
-    if (dstW > 1) {
-        const float scaleX = SingleRatio(srcW, dstW);
-        for (std::int32_t i = 0; i < clipW; ++i)
-            columns[static_cast<std::size_t>(i)] =
-                ScaledIndex(DstClip.Left + i - DstRect.Left, scaleX, SrcRect.Left);
-    } else {
-        columns[0] = (SrcRect.Left + SrcRect.Right - 1) / 2;
-    }
-    if (columns.front() < SrcRect.Left || columns.back() >= SrcRect.Right)
-        throw EAssertionFailed("NearestStretch: column map leaves the source rectangle");
-
-    const float scaleY = dstH > 1 ? SingleRatio(srcH, dstH) : 0.0f;
-    const auto sourceRow = [&](std::int32_t Y) {
-        return dstH > 1 ? ScaledIndex(Y - DstRect.Top, scaleY, SrcRect.Top)
-                        : (SrcRect.Top + SrcRect.Bottom - 1) / 2;
-    };
-
-    const auto gather = [&](const TColor32* S, TColor32* D) {
-        const std::int32_t* map = columns.data();
-        for (std::int32_t i = 0; i < clipW; ++i)
-            D[i] = S[map[i]];
-    };
-
+    const std::vector<std::int32_t> columns = stretchColumns(DstRect, DstClip, SrcRect);
+    const StretchRows sourceRow(DstRect, SrcRect);
     if (DrawMode == dmCustom && !Handler) DrawMode = dmOpaque;
-    const auto n = static_cast<std::size_t>(clipW);
-    std::int32_t previous = -1;
-    if (DrawMode == dmOpaque) {
-        TColor32* previousRow = nullptr;
-        for (std::int32_t y = DstClip.Top; y < DstClip.Bottom; ++y) {
-            const std::int32_t sy = sourceRow(y);
-            TColor32* d = Dst.PixelPointer(DstClip.Left, y);
-            if (sy == previous && previousRow != nullptr)
-                MovePixels(previousRow, d, n);
-            else
-                gather(Src.RowPointer(sy), d);
-            previous = sy;
-            previousRow = d;
-        }
-        return;
-    }
-
-    std::vector<TColor32> buffer(n);
-    for (std::int32_t y = DstClip.Top; y < DstClip.Bottom; ++y) {
-        const std::int32_t sy = sourceRow(y);
-        if (sy != previous) gather(Src.RowPointer(sy), buffer.data());
-        previous = sy;
-        CombineRow(buffer.data(), Dst.PixelPointer(DstClip.Left, y), n, Src, DrawMode, Handler);
-    }
+    if (DrawMode == dmOpaque)
+        stretchOpaque(Dst, DstClip, Src, columns, sourceRow);
+    else
+        stretchCombined(Dst, DstClip, Src, columns, sourceRow, DrawMode, Handler);
 }
 
 // ---------------------------------------------------------------- bitmap members

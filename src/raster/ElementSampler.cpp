@@ -509,6 +509,86 @@ bool farOutside(const PixelSampler& Sampler, const MappedRow& Cur, int B, Grid G
     return true;
 }
 
+// Starts the reads of the block kPrefetchAhead pixels ahead: its centres and half a footprint
+// above and below them.
+[[gnu::always_inline]] inline void prefetchAhead(const RowContext& R, int B,
+                                                 const PixelSampler& Sampler) {
+    if (B + kPrefetchAhead + kBlock >= R.n) return;
+    const MappedRow &prev = R.prev, &cur = R.cur, &next = R.next;
+    for (int p = 0; p < kBlock; p += 4) {
+        const int j = B + kPrefetchAhead + p;
+        if (!cur.valid[j]) continue;
+        const std::int64_t half = std::llabs(std::int64_t{next.v[j]} - prev.v[j]) / 4;
+        Sampler.prefetch(cur.u[j], cur.v[j]);
+        Sampler.prefetch(cur.u[j], cur.v[j] - half);
+        Sampler.prefetch(cur.u[j], cur.v[j] + half);
+    }
+}
+
+enum class BlockPlan { Skip, OneByOne, Shared };
+
+// How the block at B is drawn: with one grid G for all its pixels (they and their neighbours
+// have mapped centres and every footprint lies inside the picture), pixel by pixel, or not
+// at all, as it lies too far from the picture. (The margin of the per-pixel footprints is
+// covered by testing with twice the extent.)
+[[gnu::always_inline]] inline BlockPlan planBlock(const RowContext& R, int B,
+                                                  const PixelSampler& Sampler, Grid& G) {
+    const MappedRow& cur = R.cur;
+    const int m = B + kBlock / 2;
+    bool shared = R.prev.valid[m] && R.next.valid[m];
+    for (int i = B - 1; shared && i <= B + kBlock; ++i)
+        shared = cur.valid[i] != 0;
+    if (!shared) return BlockPlan::OneByOne;
+    G = Sampler.grid(footprintAt(R, m, Sampler.Limit()), false);
+    bool allOutside = true;
+    for (int i = B; i < B + kBlock; ++i) {
+        shared = shared && Sampler.interior(cur.u[i], cur.v[i], G);
+        allOutside = allOutside && Sampler.outside(cur.u[i], cur.v[i], G);
+    }
+    if (allOutside && farOutside(Sampler, cur, B, G)) return BlockPlan::Skip;
+    return shared ? BlockPlan::Shared : BlockPlan::OneByOne;
+}
+
+// A block sharing a grid on the picture itself, its sums in vector form; the whole block is
+// finished in vector form too unless it is cut by [From, To) or shadowed.
+[[gnu::always_inline]] inline void sharedBlockAvx2(const RowContext& R, int B, int From, int To,
+                                                   const PixelSampler& Sampler, const Grid& G,
+                                                   const TAppearanceLoop& Loop,
+                                                   const std::int32_t* LightTables,
+                                                   std::int32_t PictureWidth, TColor32* Row) {
+    const MappedRow& cur = R.cur;
+    const std::uint32_t count = static_cast<std::uint32_t>(G.n1 * G.n2);
+    kernels::BlockSums sums;
+    kernels::BlockSumsAvx2(Sampler.bits(), Sampler.stride(), cur.u.data() + B, cur.v.data() + B,
+                           kernels::BlockGrid{G.n1, G.n2, G.offU, G.offV, G.su, G.sv, G.tu, G.tv},
+                           sums);
+    if (From == B && To == B + kBlock && !shadowReaches(Loop.Shadow, cur, B, PictureWidth) &&
+        kernels::FinishBlockAvx2(sums, count, kMeanFactor[count], Loop.Opacity, LightTables,
+                                 Row + B))
+        return;
+    for (int i = From; i < To; ++i) {
+        const int k = i - B;
+        const Accumulator acc{sums.b[k], sums.g[k], sums.r[k], sums.a[k]};
+        finishAndPut(acc, count, Loop, cur.u[i], cur.v[i], PictureWidth, Row[i]);
+    }
+}
+
+// A block sharing a grid, each pixel through the grid's interior sampler.
+[[gnu::always_inline]] inline void sharedBlock(const RowContext& R, int From, int To,
+                                               PixelSampler& Sampler, const Grid& G,
+                                               const TAppearanceLoop& Loop,
+                                               std::int32_t PictureWidth, TColor32* Row) {
+    const MappedRow& cur = R.cur;
+    const std::uint32_t count = static_cast<std::uint32_t>(G.n1 * G.n2);
+    const InteriorSampler sample = interiorSampler(G);
+    const TPremultipliedPyramid::Level* level = Sampler.level(G.k);
+    for (int i = From; i < To; ++i) {
+        Accumulator acc;
+        (Sampler.*sample)(cur.u[i], cur.v[i], G, level, acc);
+        finishAndPut(acc, count, Loop, cur.u[i], cur.v[i], PictureWidth, Row[i]);
+    }
+}
+
 // The pixels of a row in blocks of kBlock, aligned to whole multiples of kBlock in layer
 // coordinates. A block whose pixels and neighbours all have mapped centres and whose
 // footprints lie inside the picture shares one grid, taken from the footprint of its
@@ -518,64 +598,20 @@ bool farOutside(const PixelSampler& Sampler, const MappedRow& Cur, int B, Grid G
 void smoothRow(const RowContext& R, int First, int Lo, int Hi, PixelSampler& Sampler,
                const TAppearanceLoop& Loop, const std::int32_t* LightTables,
                std::int32_t PictureWidth, TColor32* Row) {
-    const MappedRow &prev = R.prev, &cur = R.cur, &next = R.next;
     for (int b = First; b + kBlock <= R.n - 1; b += kBlock) {
         if (b + kBlock <= Lo || b >= Hi) continue;
-        const int m = b + kBlock / 2;
-        if (b + kPrefetchAhead + kBlock < R.n)
-            for (int p = 0; p < kBlock; p += 4) {
-                const int j = b + kPrefetchAhead + p;
-                if (!cur.valid[j]) continue;
-                const std::int64_t half = std::llabs(std::int64_t{next.v[j]} - prev.v[j]) / 4;
-                Sampler.prefetch(cur.u[j], cur.v[j]);
-                Sampler.prefetch(cur.u[j], cur.v[j] - half);
-                Sampler.prefetch(cur.u[j], cur.v[j] + half);
-            }
-        bool shared = prev.valid[m] && next.valid[m];
-        for (int i = b - 1; shared && i <= b + kBlock; ++i)
-            shared = cur.valid[i] != 0;
+        prefetchAhead(R, b, Sampler);
         Grid g{};
+        const BlockPlan plan = planBlock(R, b, Sampler, g);
+        if (plan == BlockPlan::Skip) continue;
         const int from = std::max(b, Lo), to = std::min(b + kBlock, Hi);
-        if (shared) {
-            g = Sampler.grid(footprintAt(R, m, Sampler.Limit()), false);
-            bool allOutside = true;
-            for (int i = b; i < b + kBlock; ++i) {
-                shared = shared && Sampler.interior(cur.u[i], cur.v[i], g);
-                allOutside = allOutside && Sampler.outside(cur.u[i], cur.v[i], g);
-            }
-            // Far from the picture: every sample of every pixel would miss it. (The margin
-            // of the per-pixel footprints is covered by testing with twice the extent.)
-            if (allOutside && farOutside(Sampler, cur, b, g)) continue;
-        }
-        if (!shared) {
+        if (plan == BlockPlan::OneByOne) {
             for (int i = from; i < to; ++i)
                 smoothPixel(R, i, Sampler, Loop, PictureWidth, Row[i]);
-            continue;
-        }
-        const std::uint32_t count = static_cast<std::uint32_t>(g.n1 * g.n2);
-        if (g.k == 0 && useVector()) {
-            kernels::BlockSums sums;
-            kernels::BlockSumsAvx2(
-                Sampler.bits(), Sampler.stride(), cur.u.data() + b, cur.v.data() + b,
-                kernels::BlockGrid{g.n1, g.n2, g.offU, g.offV, g.su, g.sv, g.tu, g.tv}, sums);
-            if (from == b && to == b + kBlock &&
-                !shadowReaches(Loop.Shadow, cur, b, PictureWidth) &&
-                kernels::FinishBlockAvx2(sums, count, kMeanFactor[count], Loop.Opacity, LightTables,
-                                         Row + b))
-                continue;
-            for (int i = from; i < to; ++i) {
-                const int k = i - b;
-                const Accumulator acc{sums.b[k], sums.g[k], sums.r[k], sums.a[k]};
-                finishAndPut(acc, count, Loop, cur.u[i], cur.v[i], PictureWidth, Row[i]);
-            }
-            continue;
-        }
-        const InteriorSampler sample = interiorSampler(g);
-        const TPremultipliedPyramid::Level* level = Sampler.level(g.k);
-        for (int i = from; i < to; ++i) {
-            Accumulator acc;
-            (Sampler.*sample)(cur.u[i], cur.v[i], g, level, acc);
-            finishAndPut(acc, count, Loop, cur.u[i], cur.v[i], PictureWidth, Row[i]);
+        } else if (g.k == 0 && useVector()) {
+            sharedBlockAvx2(R, b, from, to, Sampler, g, Loop, LightTables, PictureWidth, Row);
+        } else {
+            sharedBlock(R, from, to, Sampler, g, Loop, PictureWidth, Row);
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace schauplatz {
 namespace {
@@ -28,11 +29,8 @@ std::int64_t firstCentreAtOrAbove(double lo) {
     return static_cast<std::int64_t>(std::ceil(lo - 0.5));
 }
 
-} // namespace
-
-void fillPolyPolygon(const std::vector<FillPolygon>& polygons, FillRule rule, const TRect& clip,
-                     const SpanSink& sink) {
-    if (clip.Right <= clip.Left || clip.Bottom <= clip.Top) return;
+// The edges that cross a row centre inside the clip's rows, sorted by their first row.
+std::vector<Edge> clippedEdges(const std::vector<FillPolygon>& polygons, const TRect& clip) {
     std::vector<Edge> edges;
     for (const FillPolygon& polygon : polygons) {
         const std::size_t n = polygon.size();
@@ -54,9 +52,48 @@ void fillPolyPolygon(const std::vector<FillPolygon>& polygons, FillRule rule, co
                              static_cast<std::int32_t>(last)});
         }
     }
-    if (edges.empty()) return;
     std::sort(edges.begin(), edges.end(),
               [](const Edge& l, const Edge& r) { return l.firstRow < r.firstRow; });
+    return edges;
+}
+
+// Where the active edges cross the centre of a row, from left to right.
+void crossingsOf(const std::vector<const Edge*>& active, std::int32_t row,
+                 std::vector<Crossing>& crossings) {
+    const double centre = row + 0.5;
+    crossings.clear();
+    for (const Edge* e : active) {
+        const double t = (centre - e->y0) / (e->y1 - e->y0);
+        crossings.push_back({e->x0 + t * (e->x1 - e->x0), e->direction});
+    }
+    std::sort(crossings.begin(), crossings.end(),
+              [](const Crossing& l, const Crossing& r) { return l.x < r.x; });
+}
+
+// The spans of one row between the crossings the rule counts as inside.
+void emitSpans(const std::vector<Crossing>& crossings, FillRule rule, const TRect& clip,
+               std::int32_t row, const SpanSink& sink) {
+    int winding = 0;
+    for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
+        winding += rule == FillRule::Winding ? crossings[i].direction : 1;
+        const bool inside = rule == FillRule::Winding ? winding != 0 : (winding & 1) != 0;
+        if (!inside) continue;
+        // Pixels whose centre lies in [left, right): left edge in, right edge out.
+        const std::int64_t x0 =
+            std::max<std::int64_t>(firstCentreAtOrAbove(crossings[i].x), clip.Left);
+        const std::int64_t x1 =
+            std::min<std::int64_t>(firstCentreAtOrAbove(crossings[i + 1].x), clip.Right);
+        if (x0 < x1) sink(row, static_cast<std::int32_t>(x0), static_cast<std::int32_t>(x1));
+    }
+}
+
+} // namespace
+
+void fillPolyPolygon(const std::vector<FillPolygon>& polygons, FillRule rule, const TRect& clip,
+                     const SpanSink& sink) {
+    if (clip.Right <= clip.Left || clip.Bottom <= clip.Top) return;
+    const std::vector<Edge> edges = clippedEdges(polygons, clip);
+    if (edges.empty()) return;
 
     std::vector<const Edge*> active;
     std::vector<Crossing> crossings;
@@ -68,27 +105,8 @@ void fillPolyPolygon(const std::vector<FillPolygon>& polygons, FillRule rule, co
             active.push_back(&edges[next++]);
         std::erase_if(active, [row](const Edge* e) { return e->lastRow < row; });
         if (active.empty()) continue;
-
-        const double centre = row + 0.5;
-        crossings.clear();
-        for (const Edge* e : active) {
-            const double t = (centre - e->y0) / (e->y1 - e->y0);
-            crossings.push_back({e->x0 + t * (e->x1 - e->x0), e->direction});
-        }
-        std::sort(crossings.begin(), crossings.end(),
-                  [](const Crossing& l, const Crossing& r) { return l.x < r.x; });
-        int winding = 0;
-        for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
-            winding += rule == FillRule::Winding ? crossings[i].direction : 1;
-            const bool inside = rule == FillRule::Winding ? winding != 0 : (winding & 1) != 0;
-            if (!inside) continue;
-            // Pixels whose centre lies in [left, right): left edge in, right edge out.
-            const std::int64_t x0 =
-                std::max<std::int64_t>(firstCentreAtOrAbove(crossings[i].x), clip.Left);
-            const std::int64_t x1 =
-                std::min<std::int64_t>(firstCentreAtOrAbove(crossings[i + 1].x), clip.Right);
-            if (x0 < x1) sink(row, static_cast<std::int32_t>(x0), static_cast<std::int32_t>(x1));
-        }
+        crossingsOf(active, row, crossings);
+        emitSpans(crossings, rule, clip, row, sink);
         ++row;
     }
 }

@@ -66,11 +66,7 @@ bool MapFixed(const TFixedMatrix& M, TFixed X, TFixed Y, TFixed& U, TFixed& V) {
     if (z == 0) return false;
     std::int32_t u = WrapAdd(WrapAdd(FixedMul(M[0], X), FixedMul(M[3], Y)), M[6]);
     std::int32_t v = WrapAdd(WrapAdd(FixedMul(M[1], X), FixedMul(M[4], Y)), M[7]);
-    if (z != kFixedOne) {
-        const float q = FixedReciprocal(z);
-        u = ScaleByFixedReciprocal(u, q);
-        v = ScaleByFixedReciprocal(v, q);
-    }
+    DivideByFixedZ(u, v, z);
     U = u;
     V = v;
     return true;

@@ -148,4 +148,12 @@ bool MapFixed(const TFixedMatrix& M, TFixed X, TFixed Y, TFixed& U, TFixed& V);
 TFixed ScaleByFixedReciprocal(TFixed A, float Q);
 float FixedReciprocal(std::int32_t Z);
 
+// U and V divided by Z (not 0) as MapFixed does it; Z = 65536 leaves them as they are.
+inline void DivideByFixedZ(TFixed& U, TFixed& V, std::int32_t Z) {
+    if (Z == kFixedOne) return;
+    const float q = FixedReciprocal(Z);
+    U = ScaleByFixedReciprocal(U, q);
+    V = ScaleByFixedReciprocal(V, q);
+}
+
 } // namespace schauplatz

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <typeinfo>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -55,11 +56,7 @@ inline std::int32_t offsetOf(const Source& S, std::int32_t U, std::int32_t V) {
 // precision).
 inline std::int32_t mapOne(const Source& S, std::int32_t U, std::int32_t V, std::int32_t Z) {
     if (Z == 0) return -1;
-    if (Z != kFixedOne) {
-        const float q = FixedReciprocal(Z);
-        U = ScaleByFixedReciprocal(U, q);
-        V = ScaleByFixedReciprocal(V, q);
-    }
+    DivideByFixedZ(U, V, Z);
     return offsetOf(S, U, V);
 }
 
@@ -67,11 +64,7 @@ inline void mapRaw(std::int32_t U, std::int32_t V, std::int32_t Z, TFixed& OutU,
                    std::uint8_t& Valid) {
     Valid = Z != 0;
     if (Z == 0) return;
-    if (Z != kFixedOne) {
-        const float q = FixedReciprocal(Z);
-        U = ScaleByFixedReciprocal(U, q);
-        V = ScaleByFixedReciprocal(V, q);
-    }
+    DivideByFixedZ(U, V, Z);
     OutU = U;
     OutV = V;
 }
@@ -86,6 +79,9 @@ void mapChunkScalar(const Source& S, RowStart P, const TFixedMatrix& I, int N, s
 }
 
 #ifdef SCHAUPLATZ_FASTPATH_AVX2
+
+// The helpers of the vector loops are forced inline so that the loops compile as one body.
+#define SCHAUPLATZ_AVX2_STEP __attribute__((target("avx2"), always_inline)) inline
 
 // Round(A * Q) for four lanes, exactly: Q = M * 2^-s with a 24-bit mantissa M, so |A| * M
 // is an exact product of at most 55 bits, shifted right by s with ties to even, then given
@@ -112,6 +108,98 @@ __attribute__((target("avx2"))) inline __m128i scaleExact(__m128i A, __m128i QBi
     return _mm_sub_epi32(_mm_xor_si128(low, negative), negative);
 }
 
+// The sums u, v and z of eight neighbouring pixels.
+struct Lanes8 {
+    __m256i u, v, z;
+};
+
+// Start + k Step in lane k, wrapping like the scalar sums.
+SCHAUPLATZ_AVX2_STEP __m256i startLanes(std::int32_t Start, std::int32_t Step) {
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    return _mm256_add_epi32(_mm256_set1_epi32(Start),
+                            _mm256_mullo_epi32(lane, _mm256_set1_epi32(Step)));
+}
+
+SCHAUPLATZ_AVX2_STEP __m256i eightSteps(std::int32_t Step) {
+    return _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(Step) * 8u));
+}
+
+SCHAUPLATZ_AVX2_STEP void advance(Lanes8& L, const Lanes8& Step) {
+    L.u = _mm256_add_epi32(L.u, Step.u);
+    L.v = _mm256_add_epi32(L.v, Step.v);
+    L.z = _mm256_add_epi32(L.z, Step.z);
+}
+
+// Whether a double quotient lies exactly between two singles (then its rounding to single
+// may differ from the extended-precision one).
+SCHAUPLATZ_AVX2_STEP bool onMidpoint(__m256d QLo, __m256d QHi) {
+    const __m256i midMask = _mm256_set1_epi64x(0x1FFFFFFF);
+    const __m256i midValue = _mm256_set1_epi64x(0x10000000);
+    const __m256i midLo =
+        _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(QLo), midMask), midValue);
+    const __m256i midHi =
+        _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(QHi), midMask), midValue);
+    return !_mm256_testz_si256(_mm256_or_si256(midLo, midHi), _mm256_or_si256(midLo, midHi));
+}
+
+// Eight 16.16 values scaled by the singles FLo (lanes 0-3) and FHi (lanes 4-7).
+SCHAUPLATZ_AVX2_STEP __m256i scaleLanes(__m256i A, __m128i FLo, __m128i FHi) {
+    return _mm256_set_m128i(scaleExact(_mm256_extracti128_si256(A, 1), FHi),
+                            scaleExact(_mm256_castsi256_si128(A), FLo));
+}
+
+// Pixels [I, I + Count) of a group one by one with the scalar form.
+template <bool RawOut>
+SCHAUPLATZ_AVX2_STEP void mapGroupOneByOne(const Source& S, const Lanes8& L, int Count, int I,
+                                           std::int32_t* Out, TFixed* U, TFixed* V,
+                                           std::uint8_t* Valid) {
+    alignas(32) std::int32_t us[8], vs[8], zs[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(us), L.u);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(vs), L.v);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(zs), L.z);
+    for (int k = 0; k < Count; ++k) {
+        if constexpr (RawOut)
+            mapRaw(us[k], vs[k], zs[k], U[I + k], V[I + k], Valid[I + k]);
+        else
+            Out[I + k] = mapOne(S, us[k], vs[k], zs[k]);
+    }
+}
+
+// The source clip rectangle (left and top one less, for greater-than tests) and row width.
+struct ClipLanes {
+    __m256i left, right, top, bottom, width;
+};
+
+SCHAUPLATZ_AVX2_STEP ClipLanes clipLanes(const Source& S) {
+    return {_mm256_set1_epi32(S.clip.Left - 1), _mm256_set1_epi32(S.clip.Right),
+            _mm256_set1_epi32(S.clip.Top - 1), _mm256_set1_epi32(S.clip.Bottom),
+            _mm256_set1_epi32(S.width)};
+}
+
+// Source offsets of the mapped positions U, V, or -1 outside the clip rectangle or at z = 0.
+SCHAUPLATZ_AVX2_STEP __m256i clippedOffsets(const ClipLanes& C, __m256i U, __m256i V, __m256i Z) {
+    const __m256i sx = _mm256_srai_epi32(U, kFixedShift);
+    const __m256i sy = _mm256_srai_epi32(V, kFixedShift);
+    const __m256i inside = _mm256_andnot_si256(
+        _mm256_cmpeq_epi32(Z, _mm256_setzero_si256()),
+        _mm256_and_si256(
+            _mm256_and_si256(_mm256_cmpgt_epi32(sx, C.left), _mm256_cmpgt_epi32(C.right, sx)),
+            _mm256_and_si256(_mm256_cmpgt_epi32(sy, C.top), _mm256_cmpgt_epi32(C.bottom, sy))));
+    const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(sy, C.width), sx);
+    return _mm256_or_si256(_mm256_and_si256(inside, offset),
+                           _mm256_andnot_si256(inside, _mm256_set1_epi32(-1)));
+}
+
+SCHAUPLATZ_AVX2_STEP void storeRaw(__m256i SU, __m256i SV, __m256i Z, TFixed* U, TFixed* V,
+                                   std::uint8_t* Valid) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(U), SU);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(V), SV);
+    alignas(32) std::int32_t zs[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(zs), Z);
+    for (int k = 0; k < 8; ++k)
+        Valid[k] = zs[k] != 0;
+}
+
 // Eight pixels per step. q = single(65536 / z) is taken from the correctly rounded double
 // quotient; that equals the extended-precision result except when the double lands exactly
 // on a midpoint between two singles, which is detected and sent to the scalar form.
@@ -121,97 +209,31 @@ template <bool RawOut>
 __attribute__((target("avx2"))) void
 mapChunkAvx2(const Source& S, RowStart P, const TFixedMatrix& I, int N, std::int32_t* Out,
              TFixed* U = nullptr, TFixed* V = nullptr, std::uint8_t* Valid = nullptr) {
-    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256i u =
-        _mm256_add_epi32(_mm256_set1_epi32(P.u), _mm256_mullo_epi32(lane, _mm256_set1_epi32(I[0])));
-    __m256i v =
-        _mm256_add_epi32(_mm256_set1_epi32(P.v), _mm256_mullo_epi32(lane, _mm256_set1_epi32(I[1])));
-    __m256i z =
-        _mm256_add_epi32(_mm256_set1_epi32(P.z), _mm256_mullo_epi32(lane, _mm256_set1_epi32(I[2])));
-    const __m256i step8u =
-        _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(I[0]) * 8u));
-    const __m256i step8v =
-        _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(I[1]) * 8u));
-    const __m256i step8z =
-        _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(I[2]) * 8u));
+    Lanes8 p{startLanes(P.u, I[0]), startLanes(P.v, I[1]), startLanes(P.z, I[2])};
+    const Lanes8 step{eightSteps(I[0]), eightSteps(I[1]), eightSteps(I[2])};
     const __m256d numerator = _mm256_set1_pd(65536.0);
-    const __m256i midMask = _mm256_set1_epi64x(0x1FFFFFFF);
-    const __m256i midValue = _mm256_set1_epi64x(0x10000000);
-    const __m256i left = _mm256_set1_epi32(S.clip.Left - 1),
-                  right = _mm256_set1_epi32(S.clip.Right);
-    const __m256i top = _mm256_set1_epi32(S.clip.Top - 1),
-                  bottom = _mm256_set1_epi32(S.clip.Bottom);
-    const __m256i width = _mm256_set1_epi32(S.width);
+    const ClipLanes clip = clipLanes(S);
 
     // For offsets the last, partial group is computed in full: the buffer has room for it.
     int i = 0;
-    for (; i + 8 <= N || (!RawOut && i < N); i += 8) {
-        const __m128i zLo = _mm256_castsi256_si128(z), zHi = _mm256_extracti128_si256(z, 1);
+    for (; i + 8 <= N || (!RawOut && i < N); i += 8, advance(p, step)) {
+        const __m128i zLo = _mm256_castsi256_si128(p.z), zHi = _mm256_extracti128_si256(p.z, 1);
         const __m256d qLo = _mm256_div_pd(numerator, _mm256_cvtepi32_pd(zLo));
         const __m256d qHi = _mm256_div_pd(numerator, _mm256_cvtepi32_pd(zHi));
-        const __m256i midLo =
-            _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(qLo), midMask), midValue);
-        const __m256i midHi =
-            _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(qHi), midMask), midValue);
-        if (!_mm256_testz_si256(_mm256_or_si256(midLo, midHi), _mm256_or_si256(midLo, midHi))) {
-            alignas(32) std::int32_t us[8], vs[8], zs[8];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(zs), z);
-            for (int k = 0; k < 8; ++k) {
-                if constexpr (RawOut)
-                    mapRaw(us[k], vs[k], zs[k], U[i + k], V[i + k], Valid[i + k]);
-                else
-                    Out[i + k] = mapOne(S, us[k], vs[k], zs[k]);
-            }
-        } else {
-            const __m128i fLo = _mm_castps_si128(_mm256_cvtpd_ps(qLo));
-            const __m128i fHi = _mm_castps_si128(_mm256_cvtpd_ps(qHi));
-            const __m256i su = _mm256_set_m128i(scaleExact(_mm256_extracti128_si256(u, 1), fHi),
-                                                scaleExact(_mm256_castsi256_si128(u), fLo));
-            const __m256i sv = _mm256_set_m128i(scaleExact(_mm256_extracti128_si256(v, 1), fHi),
-                                                scaleExact(_mm256_castsi256_si128(v), fLo));
-            if constexpr (RawOut) {
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(U + i), su);
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(V + i), sv);
-                alignas(32) std::int32_t zs[8];
-                _mm256_store_si256(reinterpret_cast<__m256i*>(zs), z);
-                for (int k = 0; k < 8; ++k)
-                    Valid[i + k] = zs[k] != 0;
-                u = _mm256_add_epi32(u, step8u);
-                v = _mm256_add_epi32(v, step8v);
-                z = _mm256_add_epi32(z, step8z);
-                continue;
-            }
-            const __m256i sx = _mm256_srai_epi32(su, kFixedShift);
-            const __m256i sy = _mm256_srai_epi32(sv, kFixedShift);
-            const __m256i inside = _mm256_andnot_si256(
-                _mm256_cmpeq_epi32(z, _mm256_setzero_si256()),
-                _mm256_and_si256(
-                    _mm256_and_si256(_mm256_cmpgt_epi32(sx, left), _mm256_cmpgt_epi32(right, sx)),
-                    _mm256_and_si256(_mm256_cmpgt_epi32(sy, top), _mm256_cmpgt_epi32(bottom, sy))));
-            const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(sy, width), sx);
-            _mm256_storeu_si256(
-                reinterpret_cast<__m256i*>(Out + i),
-                _mm256_or_si256(_mm256_and_si256(inside, offset),
-                                _mm256_andnot_si256(inside, _mm256_set1_epi32(-1))));
+        if (onMidpoint(qLo, qHi)) {
+            mapGroupOneByOne<RawOut>(S, p, 8, i, Out, U, V, Valid);
+            continue;
         }
-        u = _mm256_add_epi32(u, step8u);
-        v = _mm256_add_epi32(v, step8v);
-        z = _mm256_add_epi32(z, step8z);
+        const __m128i fLo = _mm_castps_si128(_mm256_cvtpd_ps(qLo));
+        const __m128i fHi = _mm_castps_si128(_mm256_cvtpd_ps(qHi));
+        const __m256i su = scaleLanes(p.u, fLo, fHi), sv = scaleLanes(p.v, fLo, fHi);
+        if constexpr (RawOut)
+            storeRaw(su, sv, p.z, U + i, V + i, Valid + i);
+        else
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + i),
+                                clippedOffsets(clip, su, sv, p.z));
     }
-    if (i < N) {
-        alignas(32) std::int32_t us[8], vs[8], zs[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(us), u);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(vs), v);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(zs), z);
-        for (int k = 0; i + k < N; ++k) {
-            if constexpr (RawOut)
-                mapRaw(us[k], vs[k], zs[k], U[i + k], V[i + k], Valid[i + k]);
-            else
-                Out[i + k] = mapOne(S, us[k], vs[k], zs[k]);
-        }
-    }
+    if (i < N) mapGroupOneByOne<RawOut>(S, p, N - i, i, Out, U, V, Valid);
 }
 
 // (S W + D IW + 128) >> 8 on sixteen 16-bit channels.
@@ -270,6 +292,8 @@ bool haveAvx2() {
     return have;
 }
 
+#undef SCHAUPLATZ_AVX2_STEP
+
 #endif
 
 // The affine case (z exactly 65536 on the whole row): no division at all.
@@ -298,45 +322,88 @@ void combineChunk(const Source& S, const std::int32_t* Offs, int N, TColor32* Ds
     }
 }
 
-bool drawFast(TCustomBitmap32& Dst, const TCustomBitmap32& Src, TProjectiveTransformation& T,
-              const TRect& R, bool AllowVector) {
+// How the fast path draws Src, or nothing when it does not apply (another sampler, access
+// mode or transformation class, a combine mode or handler of its own).
+std::optional<Mode> fastMode(const TCustomBitmap32& Src, const TProjectiveTransformation& T) {
     const TCustomResampler* resampler = Src.Resampler();
     if (resampler == nullptr || typeid(*resampler) != typeid(TNearestResampler) ||
         resampler->PixelAccessMode() != pamSafe)
-        return false;
-    if (typeid(T) != typeid(TProjectiveTransformation)) return false;
-
-    Mode mode;
+        return std::nullopt;
+    if (typeid(T) != typeid(TProjectiveTransformation)) return std::nullopt;
     switch (Src.DrawMode()) {
     case dmBlend:
-        if (Src.CombineMode() != cmBlend) return false;
-        mode = Mode::Blend;
-        break;
+        if (Src.CombineMode() != cmBlend) return std::nullopt;
+        return Mode::Blend;
     case dmOpaque:
-        mode = Mode::Opaque;
-        break;
+        return Mode::Opaque;
     case dmTransparent:
-        mode = Mode::Transparent;
-        break;
+        return Mode::Transparent;
     case dmCustom:
-        if (Src.OnPixelCombine) return false;
-        mode = Mode::Opaque;
-        break;
+        if (Src.OnPixelCombine) return std::nullopt;
+        return Mode::Opaque;
     default:
-        return false;
+        return std::nullopt;
     }
-    // The stepping relies on x * 65536 + 32767 not wrapping along the row.
+}
+
+// Whether R lies inside Dst and the stepping can rely on x * 65536 + 32767 not wrapping
+// along a row.
+bool fitsFastPath(const TCustomBitmap32& Dst, const TRect& R) {
     constexpr std::int32_t kMaxCoordinate = 32767;
     const TRect bounds = Dst.BoundsRect();
-    if (R.Left < bounds.Left || R.Top < bounds.Top || R.Right > bounds.Right ||
-        R.Bottom > bounds.Bottom || R.Right > kMaxCoordinate || R.Bottom > kMaxCoordinate)
-        return false;
+    return R.Left >= bounds.Left && R.Top >= bounds.Top && R.Right <= bounds.Right &&
+           R.Bottom <= bounds.Bottom && R.Right <= kMaxCoordinate && R.Bottom <= kMaxCoordinate;
+}
+
+// The source offsets of N pixels from P on.
+void mapChunk(const Source& S, RowStart P, const TFixedMatrix& I, bool Affine, bool Vector, int N,
+              std::int32_t* Out) {
+    if (Affine) mapChunkAffine(S, P, I, N, Out);
+#ifdef SCHAUPLATZ_FASTPATH_AVX2
+    else if (Vector)
+        mapChunkAvx2<false>(S, P, I, N, Out);
+#endif
+    else
+        mapChunkScalar(S, P, I, N, Out);
+    (void)Vector;
+}
+
+void combineChunkAs(Mode M, const Source& S, const std::int32_t* Offs, int N, TColor32* Dst,
+                    std::uint32_t Master, bool Vector) {
+    switch (M) {
+    case Mode::Blend:
+#ifdef SCHAUPLATZ_FASTPATH_AVX2
+        if (Vector) {
+            blendChunkAvx2(S, Offs, N, Dst, Master);
+            break;
+        }
+#endif
+        combineChunk<Mode::Blend>(S, Offs, N, Dst, Master);
+        break;
+    case Mode::Opaque:
+        combineChunk<Mode::Opaque>(S, Offs, N, Dst, Master);
+        break;
+    case Mode::Transparent:
+        combineChunk<Mode::Transparent>(S, Offs, N, Dst, Master);
+        break;
+    }
+    (void)Vector;
+}
+
+bool drawFast(TCustomBitmap32& Dst, const TCustomBitmap32& Src, TProjectiveTransformation& T,
+              const TRect& R, bool AllowVector) {
+    const std::optional<Mode> mode = fastMode(Src, T);
+    if (!mode || !fitsFastPath(Dst, R)) return false;
 
     if (!T.Prepared()) T.Prepare();
     if (IsRectEmpty(R)) return true;
 
     const TFixedMatrix& I = T.InverseFixedMatrix();
     const bool affine = I[2] == 0 && I[5] == 0 && I[8] == kFixedOne;
+    bool vector = false;
+#ifdef SCHAUPLATZ_FASTPATH_AVX2
+    vector = AllowVector && haveAvx2();
+#endif
     const Source src{Src.Bits(), Src.Width(), Src.ClipRect(), Src.OuterColor()};
     const std::uint32_t master = Src.MasterAlpha();
 
@@ -345,32 +412,8 @@ bool drawFast(TCustomBitmap32& Dst, const TCustomBitmap32& Src, TProjectiveTrans
         TColor32* row = Dst.RowPointer(y);
         for (std::int32_t x = R.Left; x < R.Right; x += kChunk) {
             const int n = static_cast<int>(std::min<std::int32_t>(kChunk, R.Right - x));
-            const RowStart p = rowStart(I, x, y);
-            if (affine) mapChunkAffine(src, p, I, n, offsets.data());
-#ifdef SCHAUPLATZ_FASTPATH_AVX2
-            else if (AllowVector && haveAvx2())
-                mapChunkAvx2<false>(src, p, I, n, offsets.data());
-#endif
-            else
-                mapChunkScalar(src, p, I, n, offsets.data());
-
-            switch (mode) {
-            case Mode::Blend:
-#ifdef SCHAUPLATZ_FASTPATH_AVX2
-                if (AllowVector && haveAvx2()) {
-                    blendChunkAvx2(src, offsets.data(), n, row + x, master);
-                    break;
-                }
-#endif
-                combineChunk<Mode::Blend>(src, offsets.data(), n, row + x, master);
-                break;
-            case Mode::Opaque:
-                combineChunk<Mode::Opaque>(src, offsets.data(), n, row + x, master);
-                break;
-            case Mode::Transparent:
-                combineChunk<Mode::Transparent>(src, offsets.data(), n, row + x, master);
-                break;
-            }
+            mapChunk(src, rowStart(I, x, y), I, affine, vector, n, offsets.data());
+            combineChunkAs(*mode, src, offsets.data(), n, row + x, master, vector);
         }
     }
     return true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -284,19 +285,75 @@ bool haveSse41() {
 
 #endif
 
+// The picture columns [first, end) the taps read; first >= end when they read none.
+std::pair<std::int32_t, std::int32_t> columnsRead(const AxisTaps& cols, std::int32_t width) {
+    std::int32_t c0 = width, c1 = 0;
+    for (std::size_t k = 0; k < cols.first.size(); ++k)
+        if (cols.count[k] > 0) {
+            c0 = std::min(c0, cols.first[k]);
+            c1 = std::max(c1, cols.first[k] + cols.count[k]);
+        }
+    return {c0, c1};
+}
+
+// Picture rows reduced along x, kept while the screen rows below still need them (a screen
+// row reads at most 12 picture rows; neighbours share one).
+class ReducedRows {
+public:
+    ReducedRows(const TScaledSource& src, const DenseTaps& dense, std::int32_t c0, std::int32_t c1,
+                bool vector)
+        : m_source(src), m_dense(dense), m_c0(c0), m_c1(c1), m_vector(vector) {}
+
+    const std::uint16_t* row(std::int32_t y) {
+        ReducedRow& slot = m_ring[static_cast<std::size_t>(y) % m_ring.size()];
+        if (slot.row == y) return slot.sums.data();
+        // Room for a whole pair of columns more, which the vector form may read.
+        slot.sums.resize(4 * (m_dense.first.size() + 2));
+        const TColor32* row = m_source.row(y, m_c0, m_c1 - m_c0, m_composed);
+#ifdef SCHAUPLATZ_VIEW_SSE41
+        if (m_vector)
+            reduceRowSse(row, m_dense, slot.sums.data());
+        else
+#endif
+            reduceRowPortable(row, m_dense, slot.sums.data());
+        slot.row = y;
+        return slot.sums.data();
+    }
+
+private:
+    RowSource m_source;
+    const DenseTaps& m_dense;
+    std::int32_t m_c0, m_c1;
+    bool m_vector;
+    std::vector<TColor32> m_composed;
+    std::array<ReducedRow, 16> m_ring;
+};
+
+// Screen row ry of the part from its reduced picture rows.
+void composeReducedRow(ReducedRows& reduced, const AxisTaps& rows, std::size_t ry, bool vector,
+                       std::size_t n, TColor32* out) {
+    std::array<const std::uint16_t*, 16> taps{};
+    const int count = rows.count[ry];
+    for (int t = 0; t < count; ++t)
+        taps[static_cast<std::size_t>(t)] = reduced.row(rows.first[ry] + t);
+    const std::uint16_t* wy = rows.weights.data() + rows.offset[ry];
+#ifdef SCHAUPLATZ_VIEW_SSE41
+    if (vector) {
+        combineRowsSse(taps.data(), wy, count, n, out);
+        return;
+    }
+#endif
+    (void)vector;
+    combineRowsPortable(taps.data(), wy, count, n, out);
+}
+
 void presentReduced(const TScaledSource& src, TCustomBitmap32& dst, const TRect& R,
                     const TViewScale& scale, std::int64_t ox, std::int64_t oy, TColor32 outside,
                     bool allowVector) {
     const AxisTaps cols = reductionTaps(R.Left, R.Right, ox, src.Width, scale);
     const AxisTaps rows = reductionTaps(R.Top, R.Bottom, oy, src.Height, scale);
     const auto n = static_cast<std::size_t>(R.Width());
-    // The picture columns the part reads.
-    std::int32_t c0 = src.Width, c1 = 0;
-    for (std::size_t k = 0; k < n; ++k)
-        if (cols.count[k] > 0) {
-            c0 = std::min(c0, cols.first[k]);
-            c1 = std::max(c1, cols.first[k] + cols.count[k]);
-        }
+    const auto [c0, c1] = columnsRead(cols, src.Width);
     // The vector forms read whole groups of four; a row narrower than that goes the portable
     // way.
     bool vector = false;
@@ -306,27 +363,7 @@ void presentReduced(const TScaledSource& src, TCustomBitmap32& dst, const TRect&
     (void)allowVector;
 #endif
     const DenseTaps dense = denseTaps(cols, c0, c1, vector ? 4 : 1);
-    const RowSource source(src);
-    std::vector<TColor32> composed;
-    // Reduced rows are kept while the screen rows below still need them (a screen row reads
-    // at most 12 picture rows; neighbours share one).
-    std::array<ReducedRow, 16> ring;
-    const auto reduced = [&](std::int32_t y) -> const std::uint16_t* {
-        ReducedRow& slot = ring[static_cast<std::size_t>(y) % ring.size()];
-        if (slot.row != y) {
-            // Room for a whole pair of columns more, which the vector form may read.
-            slot.sums.resize(4 * (n + 2));
-            const TColor32* row = source.row(y, c0, c1 - c0, composed);
-#ifdef SCHAUPLATZ_VIEW_SSE41
-            if (vector)
-                reduceRowSse(row, dense, slot.sums.data());
-            else
-#endif
-                reduceRowPortable(row, dense, slot.sums.data());
-            slot.row = y;
-        }
-        return slot.sums.data();
-    };
+    ReducedRows reduced(src, dense, c0, c1, vector);
     for (std::int32_t y = R.Top; y < R.Bottom; ++y) {
         TColor32* out = dst.PixelPointer(R.Left, y);
         const auto ry = static_cast<std::size_t>(y - R.Top);
@@ -334,17 +371,7 @@ void presentReduced(const TScaledSource& src, TCustomBitmap32& dst, const TRect&
             std::fill_n(out, n, outside);
             continue;
         }
-        std::array<const std::uint16_t*, 16> taps{};
-        const int count = rows.count[ry];
-        for (int t = 0; t < count; ++t)
-            taps[static_cast<std::size_t>(t)] = reduced(rows.first[ry] + t);
-        const std::uint16_t* wy = rows.weights.data() + rows.offset[ry];
-#ifdef SCHAUPLATZ_VIEW_SSE41
-        if (vector) {
-            combineRowsSse(taps.data(), wy, count, n, out);
-        } else
-#endif
-            combineRowsPortable(taps.data(), wy, count, n, out);
+        composeReducedRow(reduced, rows, ry, vector, n, out);
         for (std::size_t k = 0; k < n; ++k)
             if (cols.count[k] == 0) out[k] = outside;
     }

@@ -27,9 +27,10 @@ trap 'rm -rf "$work"' EXIT
 
 # One line per test, "name<TAB>outcome", sorted by name. ctest prints each result as
 #   12/345 Test  #67: suite.Name ......................***Failed    0.12 sec
-# (outcomes Passed, Failed, Timeout, Not Run, Exception: ..., Subprocess aborted, ...).
+# (outcomes Passed, Failed, Timeout, Not Run, Exception: ..., Subprocess aborted, ...); a
+# parameterised test's name may hold spaces, so the name ends at the last run of dots.
 outcomes() {
-    sed -n -E 's/^ *[0-9]+\/[0-9]+ +Test +#[0-9]+: ([^ ]+) \.*( |\*\*\*)*([A-Za-z][^0-9]*[A-Za-z]).*$/\1\t\3/p' "$1" |
+    sed -n -E 's/^ *[0-9]+\/[0-9]+ +Test +#[0-9]+: (.*) \.+( |\*\*\*)*([A-Za-z][^0-9]*[A-Za-z]).*$/\1\t\3/p' "$1" |
         sed -E 's/[[:space:]]+$//' | LC_ALL=C sort
 }
 
@@ -44,6 +45,11 @@ for run in 1 2; do
     failed=$(grep -cv $'\tPassed$' "$work/run$run.txt")
     echo "test-twice: run $run: $total tests, $failed not passed, ctest status $status," \
         "$((end - start)) s"
+    expected=$(sed -n -E 's/.*tests failed out of ([0-9]+).*/\1/p' "$work/run$run.log" | tail -n 1)
+    if [[ -n "$expected" && "$expected" != "$total" ]]; then
+        echo "test-twice: run $run: read $total results of ctest's $expected" >&2
+        exit 2
+    fi
     if ((total == 0)); then
         echo "test-twice: run $run reported no tests; its output:" >&2
         tail -n 30 "$work/run$run.log" >&2

@@ -1,5 +1,9 @@
-// The thumbnail worker's schedule, driven by a slow fake maker that records
-// which entries it was asked for and can be held at a chosen entry.
+// The thumbnail worker's schedule, driven by a fake maker that records which
+// entries it was asked for and can be held at a chosen entry. The tests wait on
+// what the worker itself reports (the maker's calls, the window's repaint
+// requests, its resting latch) and assert order and content, never durations:
+// the list's pauses while scrolling are measured in
+// bench/elementlist_scroll_bench.cpp.
 
 #include "elements/ElementListBox.h"
 #include "elements/PictureFiles.h"
@@ -9,9 +13,11 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace schauplatz {
 namespace {
@@ -20,21 +26,43 @@ using namespace std::chrono_literals;
 using picture_test::Bytes;
 using picture_test::ScratchFolder;
 
-// Generous bound for waits on the worker: only a hang reaches it.
-constexpr auto kHangGuard = 20s;
+// Only a hang reaches this bound on a wait; no result depends on it.
+constexpr auto kHangGuard = 60s;
 
-// A maker that sleeps, records the file names it was asked for, and can be
-// held inside one chosen file until released.
-class SlowFakeMaker {
+// Something the worker reported; waiters check their condition on every report.
+class Reports {
+public:
+    void report() {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            ++m_count;
+        }
+        m_changed.notify_all();
+    }
+    // True once condition holds after a report (or at once); false only on a hang.
+    bool waitUntil(const std::function<bool()>& condition) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_changed.wait_for(lock, kHangGuard, condition);
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::uint64_t m_count = 0;
+};
+
+// A maker that records the file names it was asked for, and can be held
+// inside one chosen file until released.
+class FakeMaker {
 public:
     std::optional<ThumbnailResult> make(const std::string& path, PictureSize area) {
         const std::string name = path.substr(path.find_last_of('/') + 1);
         std::unique_lock<std::mutex> lock(m_lock);
         m_calls.push_back(name);
+        ++m_inside;
         m_changed.notify_all();
         if (name == m_holdAt) m_changed.wait(lock, [&] { return m_released; });
-        lock.unlock();
-        std::this_thread::sleep_for(3ms);
+        --m_inside;
         if (name.find("kaputt") != std::string::npos) return std::nullopt;
         if (name.find("wirft") != std::string::npos) throw std::runtime_error("decoder failed");
         ThumbnailResult result;
@@ -42,7 +70,6 @@ public:
         result.Thumbnail.Height = 1;
         result.Thumbnail.Pixels.assign(static_cast<std::size_t>(area.Width), 0xFF102030u);
         result.PictureOwnSize = {640, 480};
-        lock.lock();
         ++m_finished;
         m_changed.notify_all();
         return result;
@@ -70,6 +97,11 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         return m_finished;
     }
+    // Calls that began and have not returned.
+    int inside() const {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_inside;
+    }
 
 private:
     mutable std::mutex m_lock;
@@ -78,8 +110,11 @@ private:
     std::string m_holdAt;
     bool m_released = true;
     int m_finished = 0;
+    int m_inside = 0;
 };
 
+// The worker asks for a repaint after it wrote an entry's thumbnail fields: the report
+// the tests wait on for "made".
 class FakeWindow : public ElementListWindow {
 public:
     std::atomic<int> repaints{0};
@@ -87,8 +122,12 @@ public:
     int contentChanges = 0;
     bool destroyed = false;
     std::function<void()> onProcessEvents;
+    Reports reports;
 
-    void RequestRepaint() override { ++repaints; }
+    void RequestRepaint() override {
+        ++repaints;
+        reports.report();
+    }
     void ProcessEvents() override {
         ++processEventsCalls;
         if (onProcessEvents) onProcessEvents();
@@ -117,24 +156,26 @@ protected:
     }
     // Scrolls so that entry `first` is the first in view.
     void scrollToEntry(int first) { m_list.SetScrollPosition(10 + first * 210); }
+    // Waits for entries in view to be made: the worker reports each through the window.
     bool waitUntil(const std::function<bool()>& condition) {
-        const auto end = std::chrono::steady_clock::now() + kHangGuard;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
+        return m_window.reports.waitUntil(condition);
     }
     bool made(int i) const {
         return m_list.ThumbnailStateOf(static_cast<std::size_t>(i)) == TThumbnailState::Made;
     }
-    // The worker walked the entries without making anything and waits for a change.
+    // The worker walked the entries without making anything and waits for a change. Its
+    // resting latch reports nothing, so it is looked at until it is set; the short pause
+    // between looks only leaves the processor to the idle-priority worker.
     bool workerRests() {
-        return waitUntil([&] { return m_list.WorkerResting(); });
+        for (auto guard = kHangGuard / 1ms; guard > 0; --guard) {
+            if (m_list.WorkerResting()) return true;
+            std::this_thread::sleep_for(1ms);
+        }
+        return false;
     }
 
     ScratchFolder m_folder;
-    SlowFakeMaker m_maker;
+    FakeMaker m_maker;
     FakeWindow m_window;
     TElementListBox m_list; // last: goes first, stopping the worker
 };
@@ -270,13 +311,22 @@ TEST_F(ElementListWorkerTest, DestroyingTheListEndsTheWorker) {
         [this](const std::string& path, PictureSize area) { return m_maker.make(path, area); });
     list->AddImagesFromFolder(m_folder.path("") + "*.bmp");
     list->SetViewportSize(170, 640);
+    m_maker.holdAt(name(1));
     list->AttachWindow(window);
-    ASSERT_TRUE(m_maker.waitForCalls(1));
-    list.reset(); // joins while the fake maker may be in the middle of a file
+    ASSERT_TRUE(m_maker.waitForCalls(2)); // held inside entry 1
+    // The hold ends while the list is being destroyed; the destruction must wait for the
+    // file in hand and end the walk there or at the next entry.
+    std::thread releaser([&] { m_maker.release(); });
+    list.reset();
+    EXPECT_EQ(m_maker.inside(), 0) << "the list went while its worker was making a thumbnail";
+    EXPECT_EQ(m_maker.finished(), static_cast<int>(m_maker.calls().size()));
+    const std::vector<std::string> calls = m_maker.calls();
+    ASSERT_GE(calls.size(), 2u);
+    ASSERT_LE(calls.size(), 3u);
+    for (std::size_t i = 0; i < calls.size(); ++i)
+        EXPECT_EQ(calls[i], name(static_cast<int>(i)));
     EXPECT_TRUE(window.destroyed);
-    const std::size_t callsAtEnd = m_maker.calls().size();
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(m_maker.calls().size(), callsAtEnd);
+    releaser.join();
 }
 
 // With nothing left to make the worker does not wake: no walk in the rest, until the list
@@ -287,14 +337,19 @@ TEST_F(ElementListWorkerTest, WithNothingToMakeTheWorkerSleepsUntilTheListChange
     ASSERT_TRUE(waitUntil([&] { return made(0) && made(1) && made(2); }));
     ASSERT_TRUE(workerRests());
     const std::uint64_t walks = m_list.CompletedWalks();
-    std::this_thread::sleep_for(60ms);
-    EXPECT_EQ(m_list.CompletedWalks(), walks);
+    // What changes nothing does not wake it: the same scroll position, the same size, reads.
+    scrollToEntry(0);
+    m_list.SetViewportSize(170, 10 + 3 * 210 - 10);
+    EXPECT_FALSE(m_list.ThumbnailOf(0).Empty());
     EXPECT_TRUE(m_list.WorkerResting());
 
+    // The scroll wakes it for exactly two walks: one that makes what came into view, one
+    // that finds nothing left and ends in the rest. A wake by anything else in the
+    // meantime would add a walk.
     scrollToEntry(4);
     ASSERT_TRUE(waitUntil([&] { return made(4) && made(5) && made(6); }));
     ASSERT_TRUE(workerRests());
-    EXPECT_GT(m_list.CompletedWalks(), walks);
+    EXPECT_EQ(m_list.CompletedWalks(), walks + 2);
     EXPECT_FALSE(made(3));
     EXPECT_FALSE(made(7));
     // A resize that shows one more entry wakes it as well.
@@ -304,11 +359,11 @@ TEST_F(ElementListWorkerTest, WithNothingToMakeTheWorkerSleepsUntilTheListChange
 
 TEST_F(ElementListWorkerTest, AnEmptyListIdlesInsteadOfSpinning) {
     attach(3);
-    // Every walk over no entries sleeps once; a spinning loop would count
-    // walks in the hundred thousands within the same time.
-    std::this_thread::sleep_for(100ms);
-    EXPECT_LT(m_list.CompletedWalks(), 1000u);
-    EXPECT_TRUE(workerRests());
+    // One walk over no entries, then the rest: a spinning loop would never rest, or walk
+    // again and again before it does.
+    ASSERT_TRUE(workerRests());
+    EXPECT_EQ(m_list.CompletedWalks(), 1u);
+    EXPECT_TRUE(m_maker.calls().empty());
 }
 
 // --- with the real thumbnail maker -----------------------------------------------------------
@@ -331,15 +386,12 @@ TEST(ElementListRealMaker, NoPictureAndVanishedFilesGetEmptyBoxes) {
     FakeWindow window;
     list.SetViewportSize(170, 700);
     list.AttachWindow(window);
-    const auto end = std::chrono::steady_clock::now() + kHangGuard;
     auto allMade = [&] {
         for (std::size_t i = 0; i < 3; ++i)
             if (list.ThumbnailStateOf(i) != TThumbnailState::Made) return false;
         return true;
     };
-    while (!allMade() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(allMade());
+    ASSERT_TRUE(window.reports.waitUntil(allMade));
     list.DetachWindow();
 
     const ThumbnailPicture made = list.ThumbnailOf(0);

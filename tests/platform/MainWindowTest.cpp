@@ -123,6 +123,45 @@ TEST_F(MainWindowTest, LayoutOfPanelsAndPictures) {
     EXPECT_TRUE(m_window->acceptDrops());
 }
 
+// The window builds its menus from the form's table: every menu and item of the table is in
+// the menu bar, in the same order, with the caption, keys, tick, state and visibility the
+// table gives (what the table itself holds, MenuTableTest checks against the user's view).
+TEST_F(MainWindowTest, TheMenuBarShowsTheFormsMenuTable) {
+    showAndActivate();
+    const std::vector<Menu>& table = m_window->form().MainMenu1();
+    const QList<QAction*> bar = m_window->menuBar()->actions();
+    ASSERT_EQ(bar.size(), static_cast<qsizetype>(table.size()));
+    for (std::size_t m = 0; m < table.size(); ++m) {
+        const Menu& menu = table[m];
+        SCOPED_TRACE(menu.name);
+        QMenu* shown = m_window->menu(QString::fromStdString(menu.name));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(bar[static_cast<qsizetype>(m)], shown->menuAction());
+        EXPECT_EQ(shown->menuAction()->text().toStdString(), menu.caption);
+        EXPECT_EQ(shown->menuAction()->isVisible(), menu.visible);
+        const QList<QAction*> lines = shown->actions();
+        ASSERT_EQ(lines.size(), static_cast<qsizetype>(menu.items.size()));
+        for (std::size_t i = 0; i < menu.items.size(); ++i) {
+            const MenuItem& item = menu.items[i];
+            const QAction* line = lines[static_cast<qsizetype>(i)];
+            SCOPED_TRACE(item.caption);
+            EXPECT_EQ(line->isSeparator(), item.separator);
+            if (item.separator) continue;
+            EXPECT_EQ(m_window->action(QString::fromStdString(item.name)), line);
+            EXPECT_EQ(line->text().toStdString(), item.caption);
+            QList<QKeySequence> keys;
+            if (!item.shortCut.empty())
+                keys.push_back(QKeySequence(QString::fromStdString(item.shortCut.text())));
+            for (const ShortCut& more : item.moreShortCuts)
+                keys.push_back(QKeySequence(QString::fromStdString(more.text())));
+            EXPECT_EQ(line->shortcuts(), keys);
+            EXPECT_EQ(line->isCheckable(), item.toggle);
+            EXPECT_EQ(line->isChecked(), item.checked);
+            EXPECT_EQ(line->isEnabled(), item.enabled);
+        }
+    }
+}
+
 TEST_F(MainWindowTest, MenuBarCaptionsAndHiddenZoom) {
     showAndActivate();
     std::vector<QString> titles;

@@ -53,7 +53,9 @@ struct TAreaLog {
 };
 
 // The per-pixel rule of the element rendering written out directly: map the pixel centre
-// back, take the source pixel whose square contains it, blend it with the master alpha.
+// back, take the source pixel whose square contains it, blend it with the master alpha. The
+// mapping is the code's own ReverseFixed, so this checks the drawing around it; the mapping
+// itself is checked against an independent reference in projective_reference_test.cpp.
 void ReferenceDraw(TCustomBitmap32& Dst, const TCustomBitmap32& Src, TProjectiveTransformation& T) {
     T.Prepare();
     const float xs[4] = {T.X0(), T.X1(), T.X2(), T.X3()};

@@ -74,34 +74,37 @@ TEST(PictureOrientation, StripsPlacedOneByOneGiveTheWholePicture) {
 }
 
 TEST(PictureOrientation, EveryPixelOfATallPictureLandsWhereTheTagSays) {
-    // 150 rows: more than one of the turn's internal strips, handed over in strips of 70.
-    const std::int32_t w = 23, h = 150;
-    std::vector<TColor32> stored(static_cast<std::size_t>(w) * h);
-    for (std::size_t i = 0; i < stored.size(); ++i)
-        stored[i] = static_cast<TColor32>(0xFF000000u + i);
-    for (int orientation = 1; orientation <= 8; ++orientation) {
-        SCOPED_TRACE("orientation " + std::to_string(orientation));
-        const bool swapped = orientationSwapsSides(orientation);
-        const std::int32_t uw = swapped ? h : w, uh = swapped ? w : h;
-        std::vector<TColor32> strips(stored.size());
-        for (std::int32_t y = 0; y < h; y += 70)
-            orientRows(stored.data() + static_cast<std::size_t>(y) * w, w, h, y,
-                       std::min(70, h - y), orientation, strips.data());
-        // The tag's meaning: where the stored pixel (x, y) is shown.
-        const bool mirrorX =
-            orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
-        const bool mirrorY =
-            orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8;
-        for (std::int32_t y = 0; y < h; ++y)
-            for (std::int32_t x = 0; x < w; ++x) {
-                std::int32_t ux = swapped ? y : x, uy = swapped ? x : y;
-                if (mirrorX) ux = uw - 1 - ux;
-                if (mirrorY) uy = uh - 1 - uy;
-                ASSERT_EQ(strips[static_cast<std::size_t>(uy) * uw + ux],
-                          stored[static_cast<std::size_t>(y) * w + x])
-                    << x << "," << y;
-            }
-    }
+    // 150 and 200 rows: more than one of the turn's internal strips, handed over in strips of
+    // 70. 23 x 150 has runs at every alignment and columns left over by the four-column turn;
+    // in 64 x 200 every run of a whole strip starts on 16 bytes and is streamed out.
+    for (const auto& [w, h] : {std::pair<std::int32_t, std::int32_t>{23, 150}, {64, 200}})
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            SCOPED_TRACE("orientation " + std::to_string(orientation) + ", " + std::to_string(w) +
+                         " x " + std::to_string(h));
+            std::vector<TColor32> stored(static_cast<std::size_t>(w) * h);
+            for (std::size_t i = 0; i < stored.size(); ++i)
+                stored[i] = static_cast<TColor32>(0xFF000000u + i);
+            const bool swapped = orientationSwapsSides(orientation);
+            const std::int32_t uw = swapped ? h : w, uh = swapped ? w : h;
+            std::vector<TColor32> strips(stored.size());
+            for (std::int32_t y = 0; y < h; y += 70)
+                orientRows(stored.data() + static_cast<std::size_t>(y) * w, w, h, y,
+                           std::min(70, h - y), orientation, strips.data());
+            // The tag's meaning: where the stored pixel (x, y) is shown.
+            const bool mirrorX =
+                orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
+            const bool mirrorY =
+                orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8;
+            for (std::int32_t y = 0; y < h; ++y)
+                for (std::int32_t x = 0; x < w; ++x) {
+                    std::int32_t ux = swapped ? y : x, uy = swapped ? x : y;
+                    if (mirrorX) ux = uw - 1 - ux;
+                    if (mirrorY) uy = uh - 1 - uy;
+                    ASSERT_EQ(strips[static_cast<std::size_t>(uy) * uw + ux],
+                              stored[static_cast<std::size_t>(y) * w + x])
+                        << x << "," << y;
+                }
+        }
 }
 
 // --- the tag reader ------------------------------------------------------------------------

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <jpeglib.h>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace schauplatz::bench {
@@ -36,6 +38,23 @@ inline Bytes photoSamples(int width, int height, int channels, unsigned seed,
         }
     return out;
 }
+
+// A folder under the system's temporary folder for the input files, made at once and removed
+// with all it holds.
+struct ScratchFolder {
+    std::filesystem::path path;
+
+    explicit ScratchFolder(const std::string& name)
+        : path(std::filesystem::temp_directory_path() / name) {
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+};
 
 inline void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);

@@ -73,23 +73,18 @@ Bytes encodePng(const Bytes& rgba, int width, int height) {
 }
 
 struct Files {
-    std::filesystem::path folder;
+    bench::ScratchFolder scratch{"schauplatz-picture-bench"};
+    const std::filesystem::path& folder = scratch.path;
     std::string jpeg;
     std::string png;
 
     Files() {
-        folder = std::filesystem::temp_directory_path() / "schauplatz-picture-bench";
-        std::filesystem::create_directories(folder);
         jpeg = (folder / "facade-4000x3000.jpg").string();
         png = (folder / "element-2000x4000.png").string();
         writeFile(jpeg, bench::libjpegEncode(photoSamples(kJpegWidth, kJpegHeight, 3, 1),
                                              kJpegWidth, kJpegHeight, 90, false));
         writeFile(
             png, encodePng(photoSamples(kPngWidth, kPngHeight, 4, 2, true), kPngWidth, kPngHeight));
-    }
-    ~Files() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
     }
 };
 

@@ -150,7 +150,8 @@ Bytes libpngEncode(const Bytes& rgb, int width, int height, int level) {
 // --- the inputs, made once before any timing ------------------------------------------------
 
 struct Inputs {
-    std::filesystem::path folder;
+    bench::ScratchFolder scratch{"schauplatz-formats-bench"};
+    const std::filesystem::path& folder = scratch.path;
     std::string photoPath;
     Bytes photo; // 12 MP JPEG with EXIF orientation 6
     Bytes heic;  // 12 MP
@@ -159,8 +160,6 @@ struct Inputs {
     TBitmap32 exportPicture;
 
     Inputs() {
-        folder = std::filesystem::temp_directory_path() / "schauplatz-formats-bench";
-        std::filesystem::create_directories(folder);
         const Bytes rgb = photoSamples(kPhotoWidth, kPhotoHeight, 3, 1);
         Bytes jpeg = libjpegEncode(rgb, kPhotoWidth, kPhotoHeight, 90, false);
         static const std::uint8_t kExif[] = {
@@ -186,10 +185,6 @@ struct Inputs {
                 0xFF000000u | (TColor32{p[0]} << 16) | (TColor32{p[1]} << 8) | p[2];
             exportRgb.insert(exportRgb.end(), p, p + 3);
         }
-    }
-    ~Inputs() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
     }
 };
 

@@ -4,6 +4,7 @@
 //
 //   build/release/bench/appearance_bench [--benchmark_filter=...]
 
+#include "composition/PlacedElement.h"
 #include "raster/Appearance.h"
 #include "raster/Bitmap32.h"
 #include "raster/Drawing.h"
@@ -11,6 +12,8 @@
 #include "raster/LightMatching.h"
 #include "raster/Rasterizers.h"
 #include "raster/Transformation.h"
+
+#include "BenchReporters.h"
 
 #include <benchmark/benchmark.h>
 
@@ -66,14 +69,10 @@ TBitmap32& element() {
 }
 
 TRect clearArea(const TElementQuad& Q) {
-    std::int32_t l = Q[0].X, t = Q[0].Y, r = Q[0].X, b = Q[0].Y;
-    for (const TPoint& p : Q) {
-        l = std::min(l, p.X);
-        t = std::min(t, p.Y);
-        r = std::max(r, p.X);
-        b = std::max(b, p.Y);
-    }
-    return IntersectRect(TRect{l - 3, t - 3, r + 4, b + 4}, TRect{0, 0, kFrameW, kFrameH});
+    const TRect box = QuadBounds(TQuad{QuadPoint{Q[0].X, Q[0].Y}, QuadPoint{Q[1].X, Q[1].Y},
+                                       QuadPoint{Q[2].X, Q[2].Y}, QuadPoint{Q[3].X, Q[3].Y}});
+    return IntersectRect(TRect{box.Left - 3, box.Top - 3, box.Right + 4, box.Bottom + 4},
+                         TRect{0, 0, kFrameW, kFrameH});
 }
 
 void clear(TBitmap32& Dst, const TRect& R) {
@@ -83,15 +82,20 @@ void clear(TBitmap32& Dst, const TRect& R) {
 
 enum class Kind { Before, Exact, Nearest, NearestLit, Smooth, SmoothLitShadow, AutoMatch };
 
+// The light and shadow settings of the lit kinds.
+void light(TAppearance& a) {
+    a.Brightness = -20;
+    a.Contrast = -10;
+    a.Temperature = 25;
+    a.ShadowDepth = 60;
+    a.ShadowDarkness = 50;
+}
+
 TAppearance appearanceOf(Kind K) {
     TAppearance a;
     switch (K) {
     case Kind::NearestLit:
-        a.Brightness = -20;
-        a.Contrast = -10;
-        a.Temperature = 25;
-        a.ShadowDepth = 60;
-        a.ShadowDarkness = 50;
+        light(a);
         break;
     case Kind::Nearest:
         a.Opacity = 254; // the appearance layer without smoothing, light or shadow
@@ -101,11 +105,7 @@ TAppearance appearanceOf(Kind K) {
         break;
     case Kind::SmoothLitShadow:
         a.Smooth = true;
-        a.Brightness = -20;
-        a.Contrast = -10;
-        a.Temperature = 25;
-        a.ShadowDepth = 60;
-        a.ShadowDarkness = 50;
+        light(a);
         break;
     default:
         break;
@@ -172,43 +172,10 @@ void BM_OpenCV(benchmark::State& State, const Scene* S, int Interpolation) {
 
 #endif
 
-// Mean CPU time per benchmark, for the ratios after the table (CPU time: on a shared
-// machine the wall time also counts waiting for a core).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& Runs) override {
-        ConsoleReporter::ReportRuns(Runs);
-        for (const Run& run : Runs) {
-            Sum& sum = m_sums[run.run_name.function_name];
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                sum = Sum{run.GetAdjustedCPUTime(), 1, true};
-            } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !sum.final) {
-                sum.ms += run.GetAdjustedCPUTime();
-                ++sum.count;
-            }
-        }
-    }
-    bool find(const std::string& Name, double& Out) const {
-        const auto it = m_sums.find(Name);
-        if (it == m_sums.end() || it->second.count == 0) return false;
-        Out = it->second.ms / it->second.count;
-        return true;
-    }
-
-private:
-    struct Sum {
-        double ms = 0;
-        int count = 0;
-        bool final = false;
-    };
-    std::map<std::string, Sum> m_sums;
-};
-
-void printRatio(const RatioReporter& R, const std::string& Label, const std::string& A,
+// Median CPU time with repetitions, else the mean.
+void printRatio(const bench::CpuTimeReporter& R, const std::string& Label, const std::string& A,
                 const std::string& B) {
-    double a = 0, b = 0;
-    if (!R.find(A, a) || !R.find(B, b)) return;
-    std::printf("  %-52s %8.3f ms / %8.3f ms = %6.2fx\n", Label.c_str(), a, b, a / b);
+    bench::printCpuRatio(R, 52, Label, A, B);
 }
 
 const char* kindName(Kind K) {
@@ -250,7 +217,7 @@ int main(int argc, char** argv) {
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    bench::CpuTimeReporter reporter("median");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

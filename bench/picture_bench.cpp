@@ -9,6 +9,9 @@
 #include "elements/PictureFiles.h"
 #include "raster/Bitmap32.h"
 
+#include "BenchReporters.h"
+#include "PictureBenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <csetjmp>
@@ -31,32 +34,9 @@ namespace {
 constexpr int kJpegWidth = 4000, kJpegHeight = 3000;
 constexpr int kPngWidth = 2000, kPngHeight = 4000;
 
-using Bytes = std::vector<unsigned char>;
-
-// A photograph-like picture: smooth gradients with some noise, so that both
-// codecs work about as hard as on a real facade photo.
-Bytes photoSamples(int width, int height, int channels, unsigned seed) {
-    Bytes out(static_cast<std::size_t>(width) * height * channels);
-    std::mt19937 random(seed);
-    std::size_t i = 0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const unsigned noise = random() % 24;
-            out[i++] = static_cast<unsigned char>((x * 255 / width + noise) & 0xFF);
-            out[i++] = static_cast<unsigned char>((y * 255 / height + noise) & 0xFF);
-            out[i++] = static_cast<unsigned char>(((x + y) / 32 * 40 + noise) & 0xFF);
-            if (channels == 4)
-                out[i++] = static_cast<unsigned char>(x < width / 2 ? 255 : (y & 0xFF));
-        }
-    }
-    return out;
-}
-
-void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using bench::Bytes;
+using bench::photoSamples;
+using bench::writeFile;
 
 Bytes readFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -68,33 +48,6 @@ Bytes readFile(const std::string& path) {
     if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) std::abort();
     std::fclose(file);
     return bytes;
-}
-
-Bytes encodeJpeg(const Bytes& rgb, int width, int height) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr error{};
-    c.err = jpeg_std_error(&error);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = width;
-    c.image_height = height;
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<unsigned char*>(rgb.data()) +
-                       static_cast<std::size_t>(c.next_scanline) * width * 3;
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
 }
 
 void pngToVector(png_structp png, png_bytep data, png_size_t length) {
@@ -120,22 +73,18 @@ Bytes encodePng(const Bytes& rgba, int width, int height) {
 }
 
 struct Files {
-    std::filesystem::path folder;
+    bench::ScratchFolder scratch{"schauplatz-picture-bench"};
+    const std::filesystem::path& folder = scratch.path;
     std::string jpeg;
     std::string png;
 
     Files() {
-        folder = std::filesystem::temp_directory_path() / "schauplatz-picture-bench";
-        std::filesystem::create_directories(folder);
         jpeg = (folder / "facade-4000x3000.jpg").string();
         png = (folder / "element-2000x4000.png").string();
-        writeFile(jpeg,
-                  encodeJpeg(photoSamples(kJpegWidth, kJpegHeight, 3, 1), kJpegWidth, kJpegHeight));
-        writeFile(png, encodePng(photoSamples(kPngWidth, kPngHeight, 4, 2), kPngWidth, kPngHeight));
-    }
-    ~Files() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+        writeFile(jpeg, bench::libjpegEncode(photoSamples(kJpegWidth, kJpegHeight, 3, 1),
+                                             kJpegWidth, kJpegHeight, 90, false));
+        writeFile(
+            png, encodePng(photoSamples(kPngWidth, kPngHeight, 4, 2, true), kPngWidth, kPngHeight));
     }
 };
 
@@ -237,31 +186,18 @@ BENCHMARK(BM_Png_PlainLibpng)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Png_ReadPictureFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Keeps each benchmark's mean time so the ratios can be printed afterwards.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public bench::RunTimesReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                m_times[run.benchmark_name()] = {run.GetAdjustedRealTime(),
-                                                 run.GetAdjustedCPUTime()};
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
     void printRatio(const char* what, const std::string& ours, const std::string& peer) const {
-        const auto a = m_times.find(ours);
-        const auto b = m_times.find(peer);
-        if (a == m_times.end() || b == m_times.end()) return;
-        if (b->second.first <= 0 || b->second.second <= 0) return;
+        const Times* a = find(ours);
+        const Times* b = find(peer);
+        if (a == nullptr || b == nullptr) return;
+        if (b->real <= 0 || b->cpu <= 0) return;
         // On a busy machine the CPU-time ratio is the steadier of the two.
         std::printf("%s\n  real %7.1f ms vs %7.1f ms, ratio %.3f\n  CPU  %7.1f ms vs %7.1f ms, "
                     "ratio %.3f\n",
-                    what, a->second.first, b->second.first, a->second.first / b->second.first,
-                    a->second.second, b->second.second, a->second.second / b->second.second);
+                    what, a->real, b->real, a->real / b->real, a->cpu, b->cpu, a->cpu / b->cpu);
     }
-
-private:
-    std::map<std::string, std::pair<double, double>> m_times; // real, CPU
 };
 
 } // namespace

@@ -20,6 +20,9 @@
 #include "raster/Bitmap32.h"
 #include "support/FileSystem.h"
 
+#include "BenchReporters.h"
+#include "PictureBenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <libheif/heif.h>
@@ -44,29 +47,10 @@ namespace {
 
 constexpr int kPhotoWidth = 4032, kPhotoHeight = 3024; // a 12 MP phone photo
 constexpr int kExportWidth = 1920, kExportHeight = 1080;
-using Bytes = std::vector<std::uint8_t>;
-
-// Photograph-like samples: gradients with noise, so the coders work as on a real photo.
-Bytes photoSamples(int width, int height, int channels, unsigned seed) {
-    Bytes out(static_cast<std::size_t>(width) * height * channels);
-    std::mt19937 random(seed);
-    std::size_t i = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const unsigned noise = random() % 24;
-            out[i++] = static_cast<std::uint8_t>((x * 255 / width + noise) & 0xFF);
-            out[i++] = static_cast<std::uint8_t>((y * 255 / height + noise) & 0xFF);
-            out[i++] = static_cast<std::uint8_t>(((x + y) / 32 * 40 + noise) & 0xFF);
-            if (channels == 4) out[i++] = 255;
-        }
-    return out;
-}
-
-void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using bench::Bytes;
+using bench::libjpegEncode;
+using bench::photoSamples;
+using bench::writeFile;
 
 Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -74,37 +58,6 @@ Bytes readFile(const std::string& path) {
 }
 
 // --- the plain library calls (the peers) ---------------------------------------------------
-
-Bytes libjpegEncode(const Bytes& rgb, int width, int height, int quality, bool fullChroma) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr error{};
-    c.err = jpeg_std_error(&error);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = static_cast<JDIMENSION>(width);
-    c.image_height = static_cast<JDIMENSION>(height);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    c.dct_method = JDCT_ISLOW;
-    if (fullChroma)
-        for (int i = 0; i < 3; ++i)
-            c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(rgb.data()) +
-                       static_cast<std::size_t>(c.next_scanline) * width * 3;
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
-}
 
 void libjpegDecode(const Bytes& data, Bytes& pixels) {
     jpeg_decompress_struct d{};
@@ -197,7 +150,8 @@ Bytes libpngEncode(const Bytes& rgb, int width, int height, int level) {
 // --- the inputs, made once before any timing ------------------------------------------------
 
 struct Inputs {
-    std::filesystem::path folder;
+    bench::ScratchFolder scratch{"schauplatz-formats-bench"};
+    const std::filesystem::path& folder = scratch.path;
     std::string photoPath;
     Bytes photo; // 12 MP JPEG with EXIF orientation 6
     Bytes heic;  // 12 MP
@@ -206,8 +160,6 @@ struct Inputs {
     TBitmap32 exportPicture;
 
     Inputs() {
-        folder = std::filesystem::temp_directory_path() / "schauplatz-formats-bench";
-        std::filesystem::create_directories(folder);
         const Bytes rgb = photoSamples(kPhotoWidth, kPhotoHeight, 3, 1);
         Bytes jpeg = libjpegEncode(rgb, kPhotoWidth, kPhotoHeight, 90, false);
         static const std::uint8_t kExif[] = {
@@ -233,10 +185,6 @@ struct Inputs {
                 0xFF000000u | (TColor32{p[0]} << 16) | (TColor32{p[1]} << 8) | p[2];
             exportRgb.insert(exportRgb.end(), p, p + 3);
         }
-    }
-    ~Inputs() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
     }
 };
 
@@ -394,27 +342,16 @@ PICTURE_BENCHMARK(BM_JpegExport_Encode);
 PICTURE_BENCHMARK(BM_JpegExport_File);
 
 // Keeps each benchmark's times so the ratios can be printed afterwards.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public bench::RunTimesReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                m_times[run.benchmark_name()] = {run.GetAdjustedRealTime(),
-                                                 run.GetAdjustedCPUTime()};
-        ConsoleReporter::ReportRuns(runs);
-    }
     void printRatio(const char* what, const std::string& ours, const std::string& peer,
                     double target) const {
-        const auto a = m_times.find(ours + "/min_time:2.000");
-        const auto b = m_times.find(peer + "/min_time:2.000");
-        if (a == m_times.end() || b == m_times.end() || b->second.first <= 0) return;
-        std::printf("%-58s real %7.1f / %7.1f ms = %.3f, CPU %.3f (target %.2f)\n", what,
-                    a->second.first, b->second.first, a->second.first / b->second.first,
-                    a->second.second / b->second.second, target);
+        const Times* a = find(ours + "/min_time:2.000");
+        const Times* b = find(peer + "/min_time:2.000");
+        if (a == nullptr || b == nullptr || b->real <= 0) return;
+        std::printf("%-58s real %7.1f / %7.1f ms = %.3f, CPU %.3f (target %.2f)\n", what, a->real,
+                    b->real, a->real / b->real, a->cpu / b->cpu, target);
     }
-
-private:
-    std::map<std::string, std::pair<double, double>> m_times;
 };
 
 } // namespace

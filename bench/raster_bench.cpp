@@ -10,6 +10,8 @@
 #include "raster/Transformation.h"
 #include "raster/TransformedFastPath.h"
 
+#include "BenchReporters.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -284,49 +286,11 @@ void BM_OpenCVResize(benchmark::State& State) {
 
 #endif
 
-// Collects the mean CPU time per iteration of every benchmark for the summary. CPU
-// time, not wall time: on a shared machine the wall time also counts waiting for a core.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    // Every benchmark here reports in milliseconds. With repetitions the mean aggregate
-    // replaces the single runs.
-    void ReportRuns(const std::vector<Run>& Runs) override {
-        ConsoleReporter::ReportRuns(Runs);
-        for (const Run& run : Runs) {
-            Sum& sum = m_sums[run.run_name.function_name];
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean") {
-                sum = Sum{run.GetAdjustedCPUTime(), 1, true};
-            } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !sum.final) {
-                sum.ms += run.GetAdjustedCPUTime();
-                ++sum.count;
-            }
-        }
-    }
-    const double* find(const std::string& Name) const {
-        const auto it = m_sums.find(Name);
-        if (it == m_sums.end() || it->second.count == 0) return nullptr;
-        m_mean = it->second.ms / it->second.count;
-        return &m_mean;
-    }
-
-private:
-    struct Sum {
-        double ms = 0;
-        int count = 0;
-        bool final = false;
-    };
-    std::map<std::string, Sum> m_sums;
-    mutable double m_mean = 0;
-};
-
-void printRatio(const RatioReporter& R, const char* Label, const std::string& A,
+// Every benchmark here reports in milliseconds. With repetitions the mean aggregate replaces
+// the single runs.
+void printRatio(const bench::CpuTimeReporter& R, const std::string& Label, const std::string& A,
                 const std::string& B) {
-    const double* a = R.find(A);
-    if (a == nullptr) return;
-    const double first = *a;
-    const double* b = R.find(B);
-    if (b == nullptr) return;
-    std::printf("  %-58s %8.3f ms / %8.3f ms = %6.2fx\n", Label, first, *b, first / *b);
+    bench::printCpuRatio(R, 58, Label, A, B);
 }
 
 } // namespace
@@ -373,7 +337,7 @@ int main(int argc, char** argv) {
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    bench::CpuTimeReporter reporter("mean");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
@@ -381,15 +345,15 @@ int main(int argc, char** argv) {
     for (const Quad& q : kQuads) {
         const std::string n = q.name;
         const std::string fast = "DrawTransformed/" + n + "/fast";
-        printRatio(reporter, ("fast path / OpenCV warp on bbox, " + n).c_str(), fast,
+        printRatio(reporter, "fast path / OpenCV warp on bbox, " + n, fast,
                    "OpenCV_warpPerspective/" + n + "/bbox");
-        printRatio(reporter, ("fast path / OpenCV warp on frame, " + n).c_str(), fast,
+        printRatio(reporter, "fast path / OpenCV warp on frame, " + n, fast,
                    "OpenCV_warpPerspective/" + n + "/frame");
-        printRatio(reporter, ("DrawTransformed (api) / OpenCV warp on bbox, " + n).c_str(),
+        printRatio(reporter, "DrawTransformed (api) / OpenCV warp on bbox, " + n,
                    "DrawTransformed/" + n + "/api", "OpenCV_warpPerspective/" + n + "/bbox");
-        printRatio(reporter, ("fast path / general sampler chain, " + n).c_str(), fast,
+        printRatio(reporter, "fast path / general sampler chain, " + n, fast,
                    "DrawTransformed/" + n + "/general");
-        printRatio(reporter, ("fast path / memcpy of a frame, " + n).c_str(), fast, "memcpy/frame");
+        printRatio(reporter, "fast path / memcpy of a frame, " + n, fast, "memcpy/frame");
     }
     printRatio(reporter, "Clear / memset (1920x1080)", "Clear/frame", "memset/frame");
     printRatio(reporter, "Assign / memcpy (1920x1080)", "Assign/frame", "memcpy/frame");

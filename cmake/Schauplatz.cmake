@@ -72,3 +72,16 @@ function(schauplatz_add_test_suite name)
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
                          PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# The folders of the layers, in the order they build on each other: src/ and tests/ each
+# hold one per layer (the Qt layer only with the GUI). A macro, so that the folders are read
+# in the calling directory's scope.
+macro(schauplatz_add_layer_folders)
+    foreach(layer support raster ZAMBasicImage elements project composition placementaid
+                  MainUnit)
+        add_subdirectory(${layer})
+    endforeach()
+    if(SCHAUPLATZ_BUILD_GUI)
+        add_subdirectory(platform)
+    endif()
+endmacro()

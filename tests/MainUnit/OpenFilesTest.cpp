@@ -56,6 +56,20 @@ protected:
         EXPECT_TRUE(form->ImageUndo.Bitmap().IsEmpty());
     }
 
+    // A project of the facade and the door whose third record line is no element line: a
+    // load replays the facade and the door before it stops.
+    void writeHalfBrokenProject(const std::string& archive) {
+        const std::string source = folder + "halb/";
+        fs::create_directories(source);
+        fs::copy_file(facade, source + "Haus.bmp");
+        fs::copy_file(door, source + "Tür.bmp");
+        writeFileBytes(source + "data.dat", cp1252(facade) + "\r\n" + cp1252(door) +
+                                                ";10;20;40;22;41;60;9;58;\r\n" + "kaputt;x\r\n");
+        TZipArchive zip;
+        ASSERT_TRUE(zip.SetArchive(archive));
+        ASSERT_TRUE(zip.AddFolder(source));
+    }
+
     std::string facade, door, picture, project;
     TBitmap32 saved;
     std::vector<std::string> savedRecords;
@@ -84,18 +98,8 @@ TEST_F(OpenFiles, AFailedStartProjectLeavesTheStartedProjectAsItWas) {
     form->FillElementList(pattern);
     ASSERT_EQ(form->ElementFile, first);
     // The replay makes the door the element before the broken line stops it.
-    const std::string source = folder + "halb/";
-    fs::create_directories(source);
-    fs::copy_file(facade, source + "Haus.bmp");
-    fs::copy_file(door, source + "Tür.bmp");
-    writeFileBytes(source + "data.dat", cp1252(facade) + "\r\n" + cp1252(door) +
-                                            ";10;20;40;22;41;60;9;58;\r\n" + "kaputt;x\r\n");
     const std::string broken = folder + "halb.vbk";
-    {
-        TZipArchive zip;
-        ASSERT_TRUE(zip.SetArchive(broken));
-        ASSERT_TRUE(zip.AddFolder(source));
-    }
+    ASSERT_NO_FATAL_FAILURE(writeHalfBrokenProject(broken));
     const std::array<QuadPoint, 4> before = form->Vertices;
     EXPECT_ANY_THROW(form->OpenStartProject(broken));
     EXPECT_EQ(form->ElementFile, first);
@@ -130,18 +134,8 @@ TEST_F(OpenFiles, ADamagedStartProjectReachesTheErrorHandlingAndLeavesANewProjec
 TEST_F(OpenFiles, AStartProjectThatFailsHalfWayLeavesNoneOfItsElements) {
     // A record line that is no element line: the facade and the first element were replayed
     // when the load stops.
-    const std::string source = folder + "halb/";
-    fs::create_directories(source);
-    fs::copy_file(facade, source + "Haus.bmp");
-    fs::copy_file(door, source + "Tür.bmp");
-    writeFileBytes(source + "data.dat", cp1252(facade) + "\r\n" + cp1252(door) +
-                                            ";10;20;40;22;41;60;9;58;\r\n" + "kaputt;x\r\n");
     const std::string broken = folder + "halb.vbk";
-    {
-        TZipArchive zip;
-        ASSERT_TRUE(zip.SetArchive(broken));
-        ASSERT_TRUE(zip.AddFolder(source));
-    }
+    ASSERT_NO_FATAL_FAILURE(writeHalfBrokenProject(broken));
     EXPECT_ANY_THROW(form->OpenStartProject(broken));
     expectNewProject();
 }

@@ -17,11 +17,9 @@ using testing::PlacementForm;
 using testing::sameBitmap;
 using testing::samePixels;
 
-using Quad = std::array<QuadPoint, 4>;
-
-Quad rectQuad(int l, int t, int r, int b) {
-    return {QuadPoint{l, t}, QuadPoint{r, t}, QuadPoint{r, b}, QuadPoint{l, b}};
-}
+using testing::elementLine;
+using testing::Quad;
+using testing::rectQuad;
 
 std::string fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -48,12 +46,6 @@ protected:
             for (int x = 0; x < std::min(ws.Width(), want.Width()); ++x)
                 if (ws.GetPixel(x, y) != 0) want.SetPixel(x, y, ws.GetPixel(x, y));
         return result;
-    }
-    std::string line(const std::string& path, const Quad& q) {
-        std::string text = path + ";";
-        for (const QuadPoint& p : q)
-            text += std::to_string(p.X) + ";" + std::to_string(p.Y) + ";";
-        return text;
     }
 
     std::string facadePath;
@@ -96,7 +88,8 @@ TEST_F(PlacementAccept, TwoAcceptancesThenUndoTwice) {
     EXPECT_TRUE(sameBitmap(background(), afterFirst));
     EXPECT_TRUE(sameBitmap(form->ImageUndo.Bitmap(), original));
     EXPECT_TRUE(sameBitmap(preview(), afterFirst));
-    EXPECT_EQ(form->ProjectData, (std::vector<std::string>{facadePath, line(doorPath, first)}));
+    EXPECT_EQ(form->ProjectData,
+              (std::vector<std::string>{facadePath, elementLine(doorPath, first)}));
     // The same element stands ready again at its default place (RY = 200 / 30 is smaller).
     const Quad place = rectQuad(0, 0, 53, 40);
     EXPECT_EQ(form->Vertices, place);
@@ -107,13 +100,14 @@ TEST_F(PlacementAccept, TwoAcceptancesThenUndoTwice) {
     form->Elementbernehmen1Click();
     EXPECT_TRUE(sameBitmap(background(), *afterSecond));
     EXPECT_TRUE(sameBitmap(form->ImageUndo.Bitmap(), afterFirst));
-    EXPECT_EQ(form->ProjectData,
-              (std::vector<std::string>{facadePath, line(doorPath, first), line(doorPath, place)}));
+    EXPECT_EQ(form->ProjectData, (std::vector<std::string>{facadePath, elementLine(doorPath, first),
+                                                           elementLine(doorPath, place)}));
 
     // Undo: the background before the second acceptance, and its record line goes with it.
     form->Schrittzurck1Click();
     EXPECT_TRUE(sameBitmap(background(), afterFirst));
-    EXPECT_EQ(form->ProjectData, (std::vector<std::string>{facadePath, line(doorPath, first)}));
+    EXPECT_EQ(form->ProjectData,
+              (std::vector<std::string>{facadePath, elementLine(doorPath, first)}));
     EXPECT_TRUE(sameBitmap(form->ImageUndo.Bitmap(), original));
     // The history goes all the way back: a second undo gives the facade and the record list
     // of the facade alone; a third changes nothing.
@@ -132,8 +126,8 @@ TEST_F(PlacementAccept, TwoAcceptancesThenUndoTwice) {
     EXPECT_TRUE(sameBitmap(background(), afterFirst));
     form->Schrittvor1Click();
     EXPECT_TRUE(sameBitmap(background(), *afterSecond));
-    EXPECT_EQ(form->ProjectData,
-              (std::vector<std::string>{facadePath, line(doorPath, first), line(doorPath, place)}));
+    EXPECT_EQ(form->ProjectData, (std::vector<std::string>{facadePath, elementLine(doorPath, first),
+                                                           elementLine(doorPath, place)}));
     EXPECT_FALSE(form->Item("Schrittvor1").enabled);
 }
 
@@ -203,7 +197,7 @@ TEST_F(PlacementAccept, LineZeroNamesTheBackgroundWhenNoFacadeWasLoaded) {
     TBitmap32 reread;
     ReadPictureFile(reread, kept);
     EXPECT_TRUE(sameBitmap(reread, original));
-    EXPECT_EQ(form->ProjectData[1], line(doorPath, rectQuad(5, 5, 45, 35)));
+    EXPECT_EQ(form->ProjectData[1], elementLine(doorPath, rectQuad(5, 5, 45, 35)));
 }
 
 TEST_F(PlacementAccept, PathWithSemicolonIsRecordedAsACopy) {

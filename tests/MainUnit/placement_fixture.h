@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -24,6 +25,21 @@ namespace schauplatz::testing {
 inline constexpr TColor32 kViewColour = 0xFFABABABu; // application workspace
 inline constexpr TColor32 kBlack = 0xFF000000u;
 inline constexpr TColor32 kWhite = 0xFFFFFFFFu;
+
+using Quad = std::array<QuadPoint, 4>;
+
+// The quad of the axis-aligned rectangle from (l, t) to (r, b).
+inline Quad rectQuad(int l, int t, int r, int b) {
+    return {QuadPoint{l, t}, QuadPoint{r, t}, QuadPoint{r, b}, QuadPoint{l, b}};
+}
+
+// The element's record line: the picture's path, then the corners' coordinates.
+inline std::string elementLine(const std::string& path, const Quad& q) {
+    std::string text = path + ";";
+    for (const QuadPoint& p : q)
+        text += std::to_string(p.X) + ";" + std::to_string(p.Y) + ";";
+    return text;
+}
 
 // An opaque picture whose every pixel differs from its neighbours.
 inline TColor32 patternPixel(int x, int y, std::uint32_t seed) {

@@ -13,11 +13,8 @@ using testing::movedElementPixel;
 using testing::PlacementForm;
 using testing::samePixels;
 
-using Quad = std::array<QuadPoint, 4>;
-
-Quad rectQuad(int l, int t, int r, int b) {
-    return {QuadPoint{l, t}, QuadPoint{r, t}, QuadPoint{r, b}, QuadPoint{l, b}};
-}
+using testing::Quad;
+using testing::rectQuad;
 
 class PlacementView : public PlacementForm {
 protected:

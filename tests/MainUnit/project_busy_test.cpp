@@ -5,6 +5,7 @@
 #include "project_fixture.h"
 
 #include "support/FileSystem.h"
+#include "testsupport/ForwardingFileSystem.h"
 
 #include <atomic>
 #include <cerrno>
@@ -137,7 +138,7 @@ TEST_F(ProjectWhileBusy, ALongSaveShowsItsProgressUntilItEnds) {
 }
 
 // Fails renaming a finished archive over a project file, or writing any data.dat.
-class ProjectFileFaults : public FileSystem {
+class ProjectFileFaults : public testing::ForwardingFileSystem {
 public:
     bool failArchiveRename = false;
     bool failRecordFile = false;
@@ -152,13 +153,6 @@ public:
             throw FileSystemError("rename", to, ENOSPC);
         m_inner.rename(from, to);
     }
-    void remove(const std::string& path) override { m_inner.remove(path); }
-    void syncDirectory(const std::string& path) override { m_inner.syncDirectory(path); }
-    bool exists(const std::string& path) override { return m_inner.exists(path); }
-    void makeDirectories(const std::string& path) override { m_inner.makeDirectories(path); }
-
-private:
-    FileSystem& m_inner = realFileSystem();
 };
 
 TEST_F(ProjectWhileBusy, ASaveFailingHalfwayLeavesTheEarlierProjectFileByteIdentical) {

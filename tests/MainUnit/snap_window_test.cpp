@@ -12,6 +12,7 @@ namespace {
 
 namespace pa = placementaid;
 namespace tf = placementaid::testfacades;
+using testing::elementLine;
 using testing::Quad;
 using testing::ViewForm;
 
@@ -104,12 +105,6 @@ protected:
         screen().MouseDown(mbLeft, ssLeft | ssCtrl, p.X, p.Y);
         screen().MouseUp(mbLeft, ssCtrl, p.X, p.Y);
     }
-    std::string line(const std::string& path, const Quad& q) {
-        std::string text = path + ";";
-        for (const QuadPoint& p : q)
-            text += std::to_string(p.X) + ";" + std::to_string(p.Y) + ";";
-        return text;
-    }
     std::string facadePath;
 };
 
@@ -146,7 +141,7 @@ TEST_F(SnapWindow, ACornerDraggedNearTheOpeningsCornerSnapsOntoIt) {
     const Quad placed = form->Vertices;
     form->Elementbernehmen1Click();
     ASSERT_EQ(form->ProjectData.size(), 2u);
-    EXPECT_EQ(form->ProjectData[1], line(m_folder + "door.bmp", placed));
+    EXPECT_EQ(form->ProjectData[1], elementLine(m_folder + "door.bmp", placed));
 }
 
 TEST_F(SnapWindow, AltOrEinrastenOffLetTheCornerFollowThePointer) {

@@ -11,12 +11,6 @@
 
 namespace schauplatz::testing {
 
-using Quad = std::array<QuadPoint, 4>;
-
-inline Quad rectQuad(int l, int t, int r, int b) {
-    return {QuadPoint{l, t}, QuadPoint{r, t}, QuadPoint{r, b}, QuadPoint{l, b}};
-}
-
 // floor(a / b) for b > 0, written out plainly for the expectations.
 inline std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return static_cast<std::int64_t>(std::floor(static_cast<long double>(a) / b));

@@ -11,20 +11,13 @@ namespace schauplatz {
 namespace {
 
 using namespace testing_metafile;
+using testing::pictureMatches;
 
 constexpr TColor32 kWhite = 0xFFFFFFFFu;
 constexpr TColor32 kRed = 0xFFFF0000u;   // platform 0x0000FF
 constexpr TColor32 kBlue = 0xFF0000FFu;  // platform 0xFF0000
 constexpr TColor32 kGreen = 0xFF00FF00u; // platform 0x00FF00
 constexpr TColor32 kBlack = 0xFF000000u;
-
-::testing::AssertionResult picturesEqual(const DecodedPicture& picture, int width, int height,
-                                         const std::function<TColor32(int, int)>& expected) {
-    if (auto size = testing::sameSize(picture.width, picture.height, width, height); !size)
-        return size;
-    return testing::samePixels(
-        width, height, [&](int x, int y) { return picture.at(x, y); }, expected);
-}
 
 // Point-in-polygon at the pixel's own coordinates (the metafile's pixel grid),
 // left and top edges inside: the even-odd count of crossings to the right.
@@ -47,7 +40,7 @@ bool insidePolygon(const std::vector<std::pair<double, double>>& p, double x, do
 
 TEST(MetafileEmf, FrameGivesThePictureSizeAt96Dpi) {
     const DecodedPicture picture = play(EmfWriter(48, 24).finish(), MetafileKind::Enhanced);
-    EXPECT_TRUE(picturesEqual(picture, 48, 24, [](int, int) { return kWhite; }));
+    EXPECT_TRUE(pictureMatches(picture, 48, 24, [](int, int) { return kWhite; }));
 }
 
 TEST(MetafileEmf, RectangleOutlinesWithThePenAndFillsWithTheBrush) {
@@ -55,13 +48,14 @@ TEST(MetafileEmf, RectangleOutlinesWithThePenAndFillsWithTheBrush) {
     emf.pen(1, 0, 0, 0x0000FF).brush(2, 0, 0xFF0000).select(1).select(2).rectangle(2, 3, 10, 8);
     // The same with a null pen: the fill alone, one pixel short on the right and bottom.
     emf.select(0x80000008).rectangle(12, 12, 20, 18);
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        if (x >= 2 && x <= 9 && y >= 3 && y <= 7) {
-            return (x == 2 || x == 9 || y == 3 || y == 7) ? kRed : kBlue;
-        }
-        if (x >= 12 && x < 19 && y >= 12 && y < 17) return kBlue;
-        return kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            if (x >= 2 && x <= 9 && y >= 3 && y <= 7) {
+                return (x == 2 || x == 9 || y == 3 || y == 7) ? kRed : kBlue;
+            }
+            if (x >= 12 && x < 19 && y >= 12 && y < 17) return kBlue;
+            return kWhite;
+        }));
 }
 
 TEST(MetafileEmf, PolygonFillModesAndPolyPolygonFollowThePointInPolygonRule) {
@@ -81,7 +75,7 @@ TEST(MetafileEmf, PolygonFillModesAndPolyPolygonFollowThePointInPolygonRule) {
             put16(body, static_cast<std::uint32_t>(y));
         }
         emf.raw(86, body);
-        EXPECT_TRUE(picturesEqual(
+        EXPECT_TRUE(pictureMatches(
             play(emf.finish(), MetafileKind::Enhanced), 24, 24,
             [&](int x, int y) { return insidePolygon(star, x, y, mode == 2) ? kGreen : kWhite; }))
             << "fill mode " << mode;
@@ -90,11 +84,12 @@ TEST(MetafileEmf, PolygonFillModesAndPolyPolygonFollowThePointInPolygonRule) {
     EmfWriter emf(24, 24);
     emf.brush(1, 0, 0x00FF00).select(1).select(0x80000008);
     emf.bounded(8, {2, 8, 4, 4, 2, 2, 20, 2, 20, 20, 2, 20, 8, 8, 14, 8, 14, 14, 8, 14});
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        const bool outer = x >= 2 && x < 20 && y >= 2 && y < 20;
-        const bool hole = x >= 8 && x < 14 && y >= 8 && y < 14;
-        return outer && !hole ? kGreen : kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            const bool outer = x >= 2 && x < 20 && y >= 2 && y < 20;
+            const bool hole = x >= 8 && x < 14 && y >= 8 && y < 14;
+            return outer && !hole ? kGreen : kWhite;
+        }));
 }
 
 TEST(MetafileEmf, MoveLineAndPolylineLeaveTheLastPixelOut) {
@@ -107,12 +102,13 @@ TEST(MetafileEmf, MoveLineAndPolylineLeaveTheLastPixelOut) {
     for (int v : {20, 1, 20, 6})
         put16(body, static_cast<std::uint32_t>(v));
     emf.raw(87, body);
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        const bool line = y == 2 && x >= 2 && x < 12;
-        const bool poly = (y == 4 && x >= 5 && x < 9) || (x == 9 && y >= 4 && y < 10);
-        const bool small = x == 20 && y >= 1 && y < 6;
-        return line || poly || small ? kBlack : kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            const bool line = y == 2 && x >= 2 && x < 12;
+            const bool poly = (y == 4 && x >= 5 && x < 9) || (x == 9 && y >= 4 && y < 10);
+            const bool small = x == 20 && y >= 1 && y < 6;
+            return line || poly || small ? kBlack : kWhite;
+        }));
 }
 
 TEST(MetafileEmf, WidePenCoversItsWidthAroundThePath) {
@@ -218,11 +214,12 @@ TEST(MetafileEmf, WorldTransformScalesAndMovesShapes) {
     emf.rectangle(1, 1, 5, 4);          // -> (5,3)-(13,9), filled up to 11 x 7
     emf.xform(36, 1, 0, 0, 1, 0, 0, 1); // ModifyWorldTransform: identity
     emf.rectangle(16, 16, 20, 20);      // -> 16..18
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        if (x >= 5 && x < 12 && y >= 3 && y < 8) return kBlue;
-        if (x >= 16 && x < 19 && y >= 16 && y < 19) return kBlue;
-        return kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            if (x >= 5 && x < 12 && y >= 3 && y < 8) return kBlue;
+            if (x >= 16 && x < 19 && y >= 16 && y < 19) return kBlue;
+            return kWhite;
+        }));
 }
 
 TEST(MetafileEmf, MappingModeWindowAndViewportMapLogicalUnits) {
@@ -232,9 +229,10 @@ TEST(MetafileEmf, MappingModeWindowAndViewportMapLogicalUnits) {
     emf.record(10, {100, 100}).record(9, {100, 100}); // window org, ext
     emf.record(12, {2, 4}).record(11, {20, 10});      // viewport org, ext: x / 10, y / 10
     emf.rectangle(100, 100, 200, 200);                // -> (2,4)-(22,14)
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        return (x >= 2 && x < 21 && y >= 4 && y < 13) ? kGreen : kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            return (x >= 2 && x < 21 && y >= 4 && y < 13) ? kGreen : kWhite;
+        }));
 }
 
 TEST(MetafileEmf, SaveRestoreAndClipping) {
@@ -245,11 +243,12 @@ TEST(MetafileEmf, SaveRestoreAndClipping) {
     emf.rectangle(0, 0, 24, 24);
     emf.record(34, {-1}); // RestoreDC: blue, unclipped
     emf.rectangle(12, 12, 20, 20);
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        if (x >= 4 && x < 10 && y >= 4 && y < 10) return kRed;
-        if (x >= 12 && x < 19 && y >= 12 && y < 19) return kBlue;
-        return kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            if (x >= 4 && x < 10 && y >= 4 && y < 10) return kRed;
+            if (x >= 12 && x < 19 && y >= 12 && y < 19) return kBlue;
+            return kWhite;
+        }));
 }
 
 TEST(MetafileEmf, RegionSelectionClipsToItsBoundsUntilReset) {
@@ -260,11 +259,12 @@ TEST(MetafileEmf, RegionSelectionClipsToItsBoundsUntilReset) {
     emf.rectangle(0, 0, 25, 25);
     emf.record(75, {0, 5}); // RGN_COPY without region: no clipping
     emf.rectangle(20, 20, 25, 25);
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        if (x >= 3 && x < 9 && y >= 5 && y < 8) return kBlue;
-        if (x >= 20 && y >= 20) return kBlue;
-        return kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            if (x >= 3 && x < 9 && y >= 5 && y < 8) return kBlue;
+            if (x >= 20 && y >= 20) return kBlue;
+            return kWhite;
+        }));
 }
 
 TEST(MetafileEmf, HatchedAndNullBrushes) {
@@ -273,15 +273,16 @@ TEST(MetafileEmf, HatchedAndNullBrushes) {
     emf.record(18, {1});         // transparent background
     emf.rectangle(0, 0, 17, 17); // cross hatch over 0..15
     emf.select(2).rectangle(16, 16, 24, 24);
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        if (x < 16 && y < 16 && (x % 8 == 0 || y % 8 == 0)) return kBlack;
-        return kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            if (x < 16 && y < 16 && (x % 8 == 0 || y % 8 == 0)) return kBlack;
+            return kWhite;
+        }));
     EmfWriter opaque(24, 24);
     opaque.brush(1, 2, 0x000000, 0).select(0x80000008).select(1).record(25, {0x00FF00});
     opaque.rectangle(0, 0, 9, 9);
     EXPECT_TRUE(
-        picturesEqual(play(opaque.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+        pictureMatches(play(opaque.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
             if (x < 8 && y < 8) return y == 0 ? kBlack : kGreen;
             return kWhite;
         }));
@@ -296,12 +297,14 @@ TEST(MetafileEmf, PathBracketsFillAndStroke) {
     emf.bounded(62, {});               // FillPath
     emf.record(59, {}).rectangle(14, 14, 22, 22).record(60, {});
     emf.bounded(64, {}); // StrokePath
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        if (x >= 2 && x < 12 && y >= 2 && y < 12) return kBlue;
-        if (x >= 14 && x <= 21 && y >= 14 && y <= 21 && (x == 14 || x == 21 || y == 14 || y == 21))
-            return kBlack;
-        return kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            if (x >= 2 && x < 12 && y >= 2 && y < 12) return kBlue;
+            if (x >= 14 && x <= 21 && y >= 14 && y <= 21 &&
+                (x == 14 || x == 21 || y == 14 || y == 21))
+                return kBlack;
+            return kWhite;
+        }));
 }
 
 // A 2 x 2 24-bit DIB, bottom-up: red, green in the lower row; blue, white above.
@@ -346,29 +349,20 @@ TEST(MetafileEmf, StretchDibitsBitBltAndStretchBltDrawTheDib) {
         body.insert(body.end(), dib.begin(), dib.end());
         emf.raw(77, body); // StretchBlt of the top row to (10,10) 4 x 2
     }
-    EXPECT_TRUE(picturesEqual(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
-        if (x >= 2 && x < 6 && y >= 2 && y < 6) {
-            const bool right = x >= 4, bottom = y >= 4;
-            return bottom ? (right ? kGreen : kRed) : (right ? kWhite : kBlue);
-        }
-        if (x >= 10 && x < 14 && y >= 10 && y < 12) return x < 12 ? kBlue : kWhite;
-        return kWhite;
-    }));
+    EXPECT_TRUE(
+        pictureMatches(play(emf.finish(), MetafileKind::Enhanced), 24, 24, [](int x, int y) {
+            if (x >= 2 && x < 6 && y >= 2 && y < 6) {
+                const bool right = x >= 4, bottom = y >= 4;
+                return bottom ? (right ? kGreen : kRed) : (right ? kWhite : kBlue);
+            }
+            if (x >= 10 && x < 14 && y >= 10 && y < 12) return x < 12 ? kBlue : kWhite;
+            return kWhite;
+        }));
 }
 
 TEST(MetafileEmf, TextLandsAtItsReferencePointWithinItsExtent) {
     EmfWriter emf(240, 48);
-    Bytes font(4, 0);
-    font[0] = 1;
-    for (std::int32_t v : {-20, 0, 0, 0, 400})
-        put32(font, static_cast<std::uint32_t>(v));
-    for (int i = 0; i < 8; ++i)
-        font.push_back(0);
-    for (char c : std::string("DejaVu Sans"))
-        put16(font, static_cast<std::uint8_t>(c));
-    while (font.size() < 4 + 92)
-        put16(font, 0);
-    emf.raw(82, font).select(1).record(18, {1}).record(24, {0x0000FF});
+    emf.raw(82, emfFontBody(-20)).select(1).record(18, {1}).record(24, {0x0000FF});
     const std::u16string text = u"HHHH";
     Bytes body(16, 0);
     put32(body, 1);

@@ -26,17 +26,7 @@ using namespace testing_metafile;
 // One enhanced text record (wide: UTF-16 units, else one byte each) with advances of 20 units.
 DecodedPicture emfText(bool wide, const std::vector<std::uint16_t>& units) {
     EmfWriter emf(192, 48);
-    Bytes font(4, 0);
-    font[0] = 1;
-    for (std::int32_t v : {-20, 0, 0, 0, 400})
-        put32(font, static_cast<std::uint32_t>(v));
-    for (int i = 0; i < 8; ++i)
-        font.push_back(0);
-    for (char c : std::string("DejaVu Sans"))
-        put16(font, static_cast<std::uint8_t>(c));
-    while (font.size() < 4 + 92)
-        put16(font, 0);
-    emf.raw(82, font).select(1).record(18, {1});
+    emf.raw(82, emfFontBody(-20)).select(1).record(18, {1});
     Bytes text;
     for (const std::uint16_t unit : units) {
         if (wide)
@@ -67,16 +57,7 @@ DecodedPicture emfText(bool wide, const std::vector<std::uint16_t>& units) {
 // One old-format TextOut of the given bytes.
 DecodedPicture wmfText(const std::string& bytes) {
     WmfWriter wmf;
-    Bytes font;
-    for (int v : {-16, 0, 0, 0, 400})
-        put16(font, static_cast<std::uint32_t>(v));
-    for (int i = 0; i < 8; ++i)
-        font.push_back(0);
-    for (char c : std::string("DejaVu Sans"))
-        font.push_back(static_cast<std::uint8_t>(c));
-    while (font.size() < 18 + 32)
-        font.push_back(0);
-    wmf.raw(0x02FB, font).record(0x012D, {0}).record(0x0102, {1});
+    wmf.raw(0x02FB, wmfFontBody(-16)).record(0x012D, {0}).record(0x0102, {1});
     Bytes body;
     put16(body, static_cast<std::uint32_t>(bytes.size()));
     for (char c : bytes)

@@ -10,19 +10,12 @@ namespace schauplatz {
 namespace {
 
 using namespace testing_metafile;
+using testing::pictureMatches;
 
 constexpr TColor32 kWhite = 0xFFFFFFFFu;
 constexpr TColor32 kRed = 0xFFFF0000u;
 constexpr TColor32 kBlue = 0xFF0000FFu;
 constexpr TColor32 kBlack = 0xFF000000u;
-
-::testing::AssertionResult picturesEqual(const DecodedPicture& picture, int width, int height,
-                                         const std::function<TColor32(int, int)>& expected) {
-    if (auto size = testing::sameSize(picture.width, picture.height, width, height); !size)
-        return size;
-    return testing::samePixels(
-        width, height, [&](int x, int y) { return picture.at(x, y); }, expected);
-}
 
 // Old-format records: colours as two words, low word first.
 WmfWriter& brush(WmfWriter& w, int style, std::uint32_t bgr, int hatch = 0) {
@@ -41,7 +34,7 @@ TEST(MetafileWmf, PlaceableHeaderMapsItsBoxOntoThePictureAt96Dpi) {
     wmf.record(0x012D, {0}).record(0x012D, {1});
     wmf.record(0x041B, {300, 600, 75, 150}); // Rectangle(150, 75, 600, 300) in twips
     // 960 x 480 twips at 1440 per inch: 64 x 32 pixels, 15 twips a pixel.
-    EXPECT_TRUE(picturesEqual(
+    EXPECT_TRUE(pictureMatches(
         play(wmf.finish(true, 0, 0, 960, 480, 1440), MetafileKind::Windows), 64, 32,
         [](int x, int y) { return (x >= 10 && x < 39 && y >= 5 && y < 19) ? kBlue : kWhite; }));
 }
@@ -54,8 +47,8 @@ TEST(MetafileWmf, WithoutPlaceableHeaderTheDrawingsBoundsGiveTheSize) {
     wmf.record(0x0324, {4, 5, 3, 25, 3, 25, 13, 5, 13}); // Polygon
     // Points 5..25 and 3..13: 21 x 11 pixels from (5, 3) on; the fill leaves
     // the last column and row, as on any picture.
-    EXPECT_TRUE(picturesEqual(play(wmf.finish(false), MetafileKind::Windows), 21, 11,
-                              [](int x, int y) { return (x < 20 && y < 10) ? kRed : kWhite; }));
+    EXPECT_TRUE(pictureMatches(play(wmf.finish(false), MetafileKind::Windows), 21, 11,
+                               [](int x, int y) { return (x < 20 && y < 10) ? kRed : kWhite; }));
     // Nothing drawn: no size, no picture.
     EXPECT_EQ(play(WmfWriter().finish(false), MetafileKind::Windows).width, 0);
 }
@@ -75,12 +68,12 @@ TEST(MetafileWmf, SaveRestoreClipAndObjectSlots) {
     wmf.record(0x012D, {1});
     wmf.record(0x041B, {22, 22, 16, 16});
     wmf.record(0x012D, {9}); // out of range: ignored
-    EXPECT_TRUE(picturesEqual(play(wmf.finish(true, 0, 0, 24, 24, 96), MetafileKind::Windows), 24,
-                              24, [](int x, int y) {
-                                  if (x >= 4 && x < 12 && y >= 4 && y < 12) return kBlue;
-                                  if (x >= 16 && x < 21 && y >= 16 && y < 21) return kBlack;
-                                  return kWhite;
-                              }));
+    EXPECT_TRUE(pictureMatches(play(wmf.finish(true, 0, 0, 24, 24, 96), MetafileKind::Windows), 24,
+                               24, [](int x, int y) {
+                                   if (x >= 4 && x < 12 && y >= 4 && y < 12) return kBlue;
+                                   if (x >= 16 && x < 21 && y >= 16 && y < 21) return kBlack;
+                                   return kWhite;
+                               }));
 }
 
 TEST(MetafileWmf, LinesEllipseAndStretchDib) {
@@ -116,16 +109,7 @@ TEST(MetafileWmf, LinesEllipseAndStretchDib) {
 
 TEST(MetafileWmf, TextOutDrawsInsideItsCell) {
     WmfWriter wmf;
-    Bytes font;
-    for (int v : {-16, 0, 0, 0, 400})
-        put16(font, static_cast<std::uint32_t>(v));
-    for (int i = 0; i < 8; ++i)
-        font.push_back(0);
-    for (char c : std::string("DejaVu Sans"))
-        font.push_back(static_cast<std::uint8_t>(c));
-    while (font.size() < 18 + 32)
-        font.push_back(0);
-    wmf.raw(0x02FB, font).record(0x012D, {0}).record(0x0102, {1});
+    wmf.raw(0x02FB, wmfFontBody(-16)).record(0x012D, {0}).record(0x0102, {1});
     wmf.record(0x0521, {2, 'I' | ('I' << 8), 4, 6}); // TextOut "II" at (6, 4)
     const DecodedPicture p = play(wmf.finish(true, 0, 0, 48, 24, 96), MetafileKind::Windows);
     ASSERT_EQ(p.width, 48);

@@ -158,6 +158,37 @@ private:
     Bytes m_records;
 };
 
+// The body of an enhanced font record for object 1: the given height, weight 400, the face
+// name in UTF-16 and the record padded to its full size.
+inline Bytes emfFontBody(std::int32_t height, const std::string& face = "DejaVu Sans") {
+    Bytes font(4, 0);
+    font[0] = 1;
+    for (std::int32_t v : {height, 0, 0, 0, 400})
+        put32(font, static_cast<std::uint32_t>(v));
+    for (int i = 0; i < 8; ++i)
+        font.push_back(0);
+    for (char c : face)
+        put16(font, static_cast<std::uint8_t>(c));
+    while (font.size() < 4 + 92)
+        put16(font, 0);
+    return font;
+}
+
+// The body of an old-format font record: the given height, weight 400, the face name in
+// single bytes and the record padded to its full size.
+inline Bytes wmfFontBody(int height, const std::string& face = "DejaVu Sans") {
+    Bytes font;
+    for (int v : {height, 0, 0, 0, 400})
+        put16(font, static_cast<std::uint32_t>(v));
+    for (int i = 0; i < 8; ++i)
+        font.push_back(0);
+    for (char c : face)
+        font.push_back(static_cast<std::uint8_t>(c));
+    while (font.size() < 18 + 32)
+        font.push_back(0);
+    return font;
+}
+
 // The played picture (background as given) or an empty one.
 inline DecodedPicture play(const Bytes& file, MetafileKind kind,
                            TColor32 background = 0xFFFFFFFFu) {

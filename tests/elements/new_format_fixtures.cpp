@@ -5,10 +5,8 @@
 #include <webp/encode.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <jpeglib.h>
 #include <stdexcept>
 
 namespace schauplatz::picture_test {
@@ -229,62 +227,11 @@ Bytes withExif(const Bytes& jpeg, const Bytes& tiff) {
     return out;
 }
 
-namespace {
-
-struct TestJpegError {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-extern "C" void testJpegStop(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<TestJpegError*>(info->err)->jump, 1);
-}
-
-bool compressRgb(jpeg_compress_struct* c, const Bytes* rgb, int width, int height, bool subsampled,
-                 int quality, unsigned char** buffer, unsigned long* size) {
-    if (setjmp(reinterpret_cast<TestJpegError*>(c->err)->jump)) return false;
-    jpeg_create_compress(c);
-    jpeg_mem_dest(c, buffer, size);
-    c->image_width = static_cast<JDIMENSION>(width);
-    c->image_height = static_cast<JDIMENSION>(height);
-    c->input_components = 3;
-    c->in_color_space = JCS_RGB;
-    jpeg_set_defaults(c);
-    jpeg_set_quality(c, quality, TRUE);
-    const int factor = subsampled ? 2 : 1;
-    c->comp_info[0].h_samp_factor = factor;
-    c->comp_info[0].v_samp_factor = factor;
-    for (int i = 1; i < 3; ++i)
-        c->comp_info[i].h_samp_factor = c->comp_info[i].v_samp_factor = 1;
-    jpeg_start_compress(c, TRUE);
-    while (c->next_scanline < c->image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(rgb->data()) +
-                       static_cast<std::size_t>(c->next_scanline) * width * 3;
-        jpeg_write_scanlines(c, &row, 1);
-    }
-    jpeg_finish_compress(c);
-    return true;
-}
-
-} // namespace
-
 Bytes encodeJpegOf(const RgbaPicture& picture, bool subsampled, int quality) {
     Bytes rgb;
     for (std::size_t i = 0; i < picture.samples.size(); i += 4)
         rgb.insert(rgb.end(), picture.samples.begin() + i, picture.samples.begin() + i + 3);
-    jpeg_compress_struct c{};
-    TestJpegError error{};
-    c.err = jpeg_std_error(&error.base);
-    error.base.error_exit = testJpegStop;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const bool ok =
-        compressRgb(&c, &rgb, picture.width, picture.height, subsampled, quality, &buffer, &size);
-    jpeg_destroy_compress(&c);
-    Bytes out;
-    if (ok) out.assign(buffer, buffer + size);
-    std::free(buffer);
-    if (!ok) throw std::runtime_error("test JPEG could not be written");
-    return out;
+    return encodeJpeg(JpegKind::Rgb, picture.width, picture.height, rgb, quality, subsampled);
 }
 
 int largestDifference(const std::vector<TColor32>& a, const std::vector<TColor32>& b) {

@@ -182,7 +182,7 @@ extern "C" void jpegTestErrorExit(j_common_ptr cinfo) {
 }
 
 bool jpegCompress(jpeg_compress_struct* c, JpegKind kind, int width, int height,
-                  const std::uint8_t* samples, int quality, unsigned char** buffer,
+                  const std::uint8_t* samples, int quality, bool subsampled, unsigned char** buffer,
                   unsigned long* size) {
     if (setjmp(reinterpret_cast<JpegTestError*>(c->err)->jump)) return false;
     jpeg_create_compress(c);
@@ -197,6 +197,9 @@ bool jpegCompress(jpeg_compress_struct* c, JpegKind kind, int width, int height,
     if (kind == JpegKind::Cmyk) jpeg_set_colorspace(c, JCS_CMYK); // writes the Adobe marker
     if (kind == JpegKind::Ycck) jpeg_set_colorspace(c, JCS_YCCK);
     jpeg_set_quality(c, quality, TRUE);
+    if (!subsampled)
+        for (int i = 0; i < c->num_components; ++i)
+            c->comp_info[i].h_samp_factor = c->comp_info[i].v_samp_factor = 1;
     jpeg_start_compress(c, TRUE);
     const int stride = width * c->input_components;
     while (c->next_scanline < c->image_height) {
@@ -231,14 +234,16 @@ bool jpegDecompress(jpeg_decompress_struct* d, const Bytes* data, int colourSpac
 
 } // namespace
 
-Bytes encodeJpeg(JpegKind kind, int width, int height, const Bytes& samples, int quality) {
+Bytes encodeJpeg(JpegKind kind, int width, int height, const Bytes& samples, int quality,
+                 bool subsampled) {
     jpeg_compress_struct c{};
     JpegTestError error{};
     c.err = jpeg_std_error(&error.base);
     error.base.error_exit = jpegTestErrorExit;
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const bool ok = jpegCompress(&c, kind, width, height, samples.data(), quality, &buffer, &size);
+    const bool ok =
+        jpegCompress(&c, kind, width, height, samples.data(), quality, subsampled, &buffer, &size);
     jpeg_destroy_compress(&c);
     Bytes out;
     if (ok) out.assign(buffer, buffer + size);

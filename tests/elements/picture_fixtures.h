@@ -74,7 +74,10 @@ struct PngBuilder {
 
 // JPEG in memory through libjpeg; samples are interleaved per pixel.
 enum class JpegKind { Rgb, Grey, Cmyk, Ycck };
-Bytes encodeJpeg(JpegKind kind, int width, int height, const Bytes& samples, int quality = 95);
+// Colour is subsampled 2 x 2 as libjpeg does by default, or with subsampled false kept at full
+// resolution.
+Bytes encodeJpeg(JpegKind kind, int width, int height, const Bytes& samples, int quality = 95,
+                 bool subsampled = true);
 // libjpeg's own decode of the data into the given colour space (the test's reference).
 Bytes referenceJpegDecode(const Bytes& data, int outColourSpace, int& width, int& height);
 

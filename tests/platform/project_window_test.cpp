@@ -6,6 +6,7 @@
 #include "platform/ErrorDialog.h"
 #include "platform/MainWindow.h"
 #include "support/FileSystem.h"
+#include "testsupport/ForwardingFileSystem.h"
 #include "testsupport/ScriptedDialogs.h"
 
 #include <QAction>
@@ -124,23 +125,13 @@ TEST_F(ProjectWindow, ClosingDuringALoadCancelsItAndThenCloses) {
 
 TEST_F(ProjectWindow, AFailedSaveUnderANewNameReachesTheErrorDialog) {
     // Writing the record file fails.
-    class RecordFileFails : public FileSystem {
+    class RecordFileFails : public testing::ForwardingFileSystem {
     public:
         std::unique_ptr<WritableFile> openForWrite(const std::string& path, bool append) override {
             if (path.find("data.dat") != std::string::npos)
                 throw FileSystemError("open", path, EACCES);
             return m_inner.openForWrite(path, append);
         }
-        void rename(const std::string& from, const std::string& to) override {
-            m_inner.rename(from, to);
-        }
-        void remove(const std::string& path) override { m_inner.remove(path); }
-        void syncDirectory(const std::string& path) override { m_inner.syncDirectory(path); }
-        bool exists(const std::string& path) override { return m_inner.exists(path); }
-        void makeDirectories(const std::string& path) override { m_inner.makeDirectories(path); }
-
-    private:
-        FileSystem& m_inner = realFileSystem();
     } faults;
     QString report;
     ErrorDialog::setPresenter([&report](ErrorDialog& dialog) { report = dialog.reportText(); });

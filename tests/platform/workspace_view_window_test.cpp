@@ -9,6 +9,7 @@
 #include "platform/MainWindow.h"
 #include "platform/WorkspaceStatusBar.h"
 #include "raster/Drawing.h"
+#include "raster/ElementRendering.h"
 #include "raster/Transformation.h"
 #include "testsupport/ScriptedDialogs.h"
 
@@ -102,16 +103,10 @@ TBitmap32 referenceBackground(const TBitmap32& facade, const TBitmap32& door,
     source.SetDrawMode(dmBlend);
     source.SetResamplerClassName("TNearestResampler");
     TProjectiveTransformation T;
-    T.SetX0(static_cast<float>(q[0].X));
-    T.SetY0(static_cast<float>(q[0].Y));
-    T.SetX1(static_cast<float>(q[1].X));
-    T.SetY1(static_cast<float>(q[1].Y));
-    T.SetX2(static_cast<float>(q[2].X));
-    T.SetY2(static_cast<float>(q[2].Y));
-    T.SetX3(static_cast<float>(q[3].X));
-    T.SetY3(static_cast<float>(q[3].Y));
-    T.SetSourceRect(TFloatRect{0.0f, 0.0f, static_cast<float>(door.Width() - 1),
-                               static_cast<float>(door.Height() - 1)});
+    SetupElementTransformation(T,
+                               TElementQuad{TPoint{q[0].X, q[0].Y}, TPoint{q[1].X, q[1].Y},
+                                            TPoint{q[2].X, q[2].Y}, TPoint{q[3].X, q[3].Y}},
+                               door);
     DrawTransformed(&workspace, &source, &T);
     TBitmap32 result;
     result.Assign(&facade);

@@ -1,5 +1,7 @@
 #include "raster/PolygonFill.h"
 
+#include "span_mask.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,25 +13,7 @@
 namespace schauplatz {
 namespace {
 
-// A small mask painted by the filler; reports a pixel painted twice.
-struct Mask {
-    std::int32_t width, height;
-    std::vector<int> hits;
-    Mask(std::int32_t w, std::int32_t h)
-        : width(w), height(h), hits(static_cast<std::size_t>(w * h), 0) {}
-    SpanSink sink() {
-        return [this](std::int32_t y, std::int32_t x0, std::int32_t x1) {
-            ASSERT_GE(y, 0);
-            ASSERT_LT(y, height);
-            ASSERT_LE(0, x0);
-            ASSERT_LE(x1, width);
-            ASSERT_LT(x0, x1);
-            for (std::int32_t x = x0; x < x1; ++x)
-                ++hits[static_cast<std::size_t>(y * width + x)];
-        };
-    }
-    int at(int x, int y) const { return hits[static_cast<std::size_t>(y * width + x)]; }
-};
+using testing::Mask;
 
 // Reference: the winding number of the point about each polygon, counted by
 // crossings of the horizontal ray to the right (upward edges include their

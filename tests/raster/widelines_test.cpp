@@ -1,5 +1,7 @@
 #include "raster/WideLines.h"
 
+#include "span_mask.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,26 +10,7 @@
 namespace schauplatz {
 namespace {
 
-struct Mask {
-    std::int32_t width, height;
-    std::vector<int> hits;
-    Mask(std::int32_t w, std::int32_t h)
-        : width(w), height(h), hits(static_cast<std::size_t>(w * h), 0) {}
-    SpanSink sink() {
-        return [this](std::int32_t y, std::int32_t x0, std::int32_t x1) {
-            ASSERT_TRUE(y >= 0 && y < height && x0 >= 0 && x1 <= width && x0 < x1);
-            for (std::int32_t x = x0; x < x1; ++x)
-                ++hits[static_cast<std::size_t>(y * width + x)];
-        };
-    }
-    int at(int x, int y) const { return hits[static_cast<std::size_t>(y * width + x)]; }
-    int total() const {
-        int t = 0;
-        for (int h : hits)
-            t += h;
-        return t;
-    }
-};
+using testing::Mask;
 
 double distanceToSegment(double px, double py, FillPoint a, FillPoint b) {
     const double dx = b.x - a.x, dy = b.y - a.y;

@@ -36,4 +36,14 @@ std::string argbText(TColor32 colour);
                                          int expectedWidth, int expectedHeight,
                                          const std::vector<TColor32>& expected);
 
+// Size and every pixel of any picture with width, height and at(x, y), against an expected
+// width x height picture.
+template <class Picture>
+::testing::AssertionResult pictureMatches(const Picture& picture, int width, int height,
+                                          const PixelAt& expected) {
+    if (auto size = sameSize(picture.width, picture.height, width, height); !size) return size;
+    return samePixels(
+        width, height, [&](int x, int y) { return picture.at(x, y); }, expected);
+}
+
 } // namespace schauplatz::testing
